@@ -1,2 +1,5 @@
 # Sources of the dialogs/ folder, built into the user-interface target with app/.
-set(TAVREN_DIALOG_SOURCES)
+set(TAVREN_DIALOG_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/select_camera.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/browse_folder.cpp
+)

@@ -1,0 +1,5 @@
+#include "app/tether_dlg.h"
+
+void CTetherDlg::OnBrowseFolder()
+{
+}
