@@ -1,0 +1,243 @@
+// libExif.so: the decoder library's four entry points over TurboJPEG.
+
+#pragma GCC visibility push(default)
+#include "exif.h"
+#pragma GCC visibility pop
+
+#include "exif_status.h"
+
+#include <turbojpeg.h>
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+namespace {
+
+constexpr uint32_t kPixelsPerMetre = 3780; // 96 DPI; nothing reads it
+constexpr int kDecodeFlags = TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS;
+
+// One picture open for decoding. The bytes are the caller's, lent until close.
+struct OpenPicture {
+    const uint8_t *bytes = nullptr;
+    uint32_t byteCount = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int subsampling = 0;
+    uint64_t rowStride = 0;
+    uint64_t pictureSize = 0; // header plus rows
+
+    // A TurboJPEG handle is not safe for two threads at once; two threads
+    // decoding the same picture take turns.
+    std::mutex decodeMutex;
+    tjhandle decoder = nullptr;
+
+    OpenPicture() = default;
+    OpenPicture(const OpenPicture &) = delete;
+    OpenPicture &operator=(const OpenPicture &) = delete;
+    ~OpenPicture()
+    {
+        if (decoder != nullptr)
+            tjDestroy(decoder);
+    }
+};
+
+// Handles count up and skip 0 and any value still open, so a closed handle
+// stays unknown for the next four billion opens.
+class HandleTable {
+public:
+    uint32_t Add(std::shared_ptr<OpenPicture> picture)
+    {
+        std::lock_guard lock(m_mutex);
+        uint32_t handle;
+        do {
+            handle = m_next++;
+        } while (handle == 0 || m_pictures.count(handle) != 0);
+        m_pictures.emplace(handle, std::move(picture));
+        return handle;
+    }
+
+    // Shared so that a close on another thread cannot free a picture mid-decode.
+    std::shared_ptr<OpenPicture> Find(uint32_t handle)
+    {
+        std::lock_guard lock(m_mutex);
+        auto found = m_pictures.find(handle);
+        return found == m_pictures.end() ? nullptr : found->second;
+    }
+
+    std::shared_ptr<OpenPicture> Remove(uint32_t handle)
+    {
+        std::lock_guard lock(m_mutex);
+        auto found = m_pictures.find(handle);
+        if (found == m_pictures.end())
+            return nullptr;
+        std::shared_ptr<OpenPicture> picture = std::move(found->second);
+        m_pictures.erase(found);
+        return picture;
+    }
+
+private:
+    std::mutex m_mutex;
+    uint32_t m_next = 1;
+    std::unordered_map<uint32_t, std::shared_ptr<OpenPicture>> m_pictures;
+};
+
+HandleTable &Handles()
+{
+    static HandleTable table;
+    return table;
+}
+
+void PutLittleEndian32(uint8_t *at, uint32_t value)
+{
+    at[0] = static_cast<uint8_t>(value);
+    at[1] = static_cast<uint8_t>(value >> 8);
+    at[2] = static_cast<uint8_t>(value >> 16);
+    at[3] = static_cast<uint8_t>(value >> 24);
+}
+
+void PutLittleEndian16(uint8_t *at, uint16_t value)
+{
+    at[0] = static_cast<uint8_t>(value);
+    at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+// BITMAPINFOHEADER for bottom-up 24-bit BGR rows.
+void WriteBitmapHeader(uint8_t *buffer, const OpenPicture &picture)
+{
+    PutLittleEndian32(buffer + 0, EXIF_DIB_HEADER_SIZE);                                // biSize
+    PutLittleEndian32(buffer + 4, picture.width);                                       // biWidth
+    PutLittleEndian32(buffer + 8, picture.height);                                      // biHeight > 0: bottom-up
+    PutLittleEndian16(buffer + 12, 1);                                                  // biPlanes
+    PutLittleEndian16(buffer + 14, 24);                                                 // biBitCount
+    PutLittleEndian32(buffer + 16, 0);                                                  // biCompression: BI_RGB
+    PutLittleEndian32(buffer + 20, static_cast<uint32_t>(picture.rowStride * picture.height)); // biSizeImage
+    PutLittleEndian32(buffer + 24, kPixelsPerMetre);                                    // biXPelsPerMeter
+    PutLittleEndian32(buffer + 28, kPixelsPerMetre);                                    // biYPelsPerMeter
+    PutLittleEndian32(buffer + 32, 0);                                                  // biClrUsed
+    PutLittleEndian32(buffer + 36, 0);                                                  // biClrImportant
+}
+
+uint16_t OpenPictureFromBytes(const uint8_t *data, uint32_t size, uint32_t *handle)
+{
+    if (data == nullptr || size == 0)
+        return kExifBadArgument;
+
+    auto picture = std::make_shared<OpenPicture>();
+    picture->decoder = tjInitDecompress();
+    if (picture->decoder == nullptr)
+        return kExifOutOfMemory;
+
+    int width = 0, height = 0, subsampling = 0, colourspace = 0;
+    if (tjDecompressHeader3(picture->decoder, data, size, &width, &height, &subsampling, &colourspace)
+        != 0)
+        return kExifNotJpeg;
+    if (width <= 0 || height <= 0)
+        return kExifNotJpeg;
+    // libjpeg-turbo cannot turn CMYK or YCCK into BGR.
+    if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK)
+        return kExifUnsupported;
+
+    picture->bytes = data;
+    picture->byteCount = size;
+    picture->width = static_cast<uint32_t>(width);
+    picture->height = static_cast<uint32_t>(height);
+    picture->subsampling = subsampling;
+    picture->rowStride = (3 * static_cast<uint64_t>(width) + 3) & ~uint64_t{3};
+    picture->pictureSize = EXIF_DIB_HEADER_SIZE + picture->rowStride * picture->height;
+    // The caller sizes the buffer in 32-bit arithmetic.
+    if (picture->pictureSize > UINT32_MAX)
+        return kExifUnsupported;
+
+    *handle = Handles().Add(std::move(picture));
+    return kExifOk;
+}
+
+uint16_t DecodeInto(OpenPicture &picture, uint8_t *buffer, uint32_t capacity)
+{
+    if (capacity < picture.pictureSize)
+        return kExifBufferTooSmall;
+
+    uint8_t *rows = buffer + EXIF_DIB_HEADER_SIZE;
+    const int stride = static_cast<int>(picture.rowStride);
+    {
+        std::lock_guard lock(picture.decodeMutex);
+        if (tjDecompress2(picture.decoder, picture.bytes, picture.byteCount, rows,
+                          static_cast<int>(picture.width), stride, static_cast<int>(picture.height),
+                          TJPF_BGR, kDecodeFlags)
+            != 0) {
+            // A warning (damaged or truncated entropy data) still leaves every
+            // row written, damaged areas grey: the picture is kept. Only a
+            // fatal error fails.
+            if (tjGetErrorCode(picture.decoder) != TJERR_WARNING)
+                return kExifDecodeFailed;
+        }
+    }
+
+    const uint64_t rowBytes = 3 * static_cast<uint64_t>(picture.width);
+    if (rowBytes != picture.rowStride) {
+        for (uint32_t row = 0; row < picture.height; ++row)
+            std::memset(rows + row * picture.rowStride + rowBytes, 0, picture.rowStride - rowBytes);
+    }
+    WriteBitmapHeader(buffer, picture);
+    return kExifOk;
+}
+
+} // namespace
+
+extern "C" {
+
+uint16_t ExifMemOpen(const uint8_t *data, uint32_t size, uint32_t *handle)
+{
+    if (handle == nullptr)
+        return kExifBadArgument;
+    *handle = 0;
+    try {
+        return OpenPictureFromBytes(data, size, handle);
+    } catch (...) {
+        return kExifOutOfMemory;
+    }
+}
+
+uint16_t ExifGetImageSizeType(uint32_t handle, ExifImageSize *size)
+{
+    if (size == nullptr)
+        return kExifBadArgument;
+    try {
+        std::shared_ptr<OpenPicture> picture = Handles().Find(handle);
+        if (!picture)
+            return kExifUnknownHandle;
+        size->Width = picture->width;
+        size->Height = picture->height;
+        size->Extra = static_cast<uint32_t>(picture->subsampling);
+        return kExifOk;
+    } catch (...) {
+        return kExifOutOfMemory;
+    }
+}
+
+uint16_t ExifReadImage(uint32_t handle, uint8_t *buffer, uint32_t capacity)
+{
+    if (buffer == nullptr)
+        return kExifBadArgument;
+    try {
+        std::shared_ptr<OpenPicture> picture = Handles().Find(handle);
+        if (!picture)
+            return kExifUnknownHandle;
+        return DecodeInto(*picture, buffer, capacity);
+    } catch (...) {
+        return kExifOutOfMemory;
+    }
+}
+
+uint16_t ExifFileClose(uint32_t handle)
+{
+    try {
+        return Handles().Remove(handle) ? kExifOk : kExifUnknownHandle;
+    } catch (...) {
+        return kExifOutOfMemory;
+    }
+}
+
+} // extern "C"
