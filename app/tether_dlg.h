@@ -63,8 +63,8 @@ public:
     std::size_t PendingPictureCount() const { return m_pendingPictures.size(); }
     std::size_t PendingPictureBytes() const { return m_pendingBytes; }
 
-    // The most pictures kept unsaved: up to this many, or more while they
-    // take no more than kPendingByteLimit in all.
+    // Unsaved pictures are kept up to this many, or more while they take no
+    // more than kPendingByteLimit in all; a picture beyond both is dropped.
     static constexpr std::size_t kPendingCountLimit = 20;
     static constexpr std::size_t kPendingByteLimit = std::size_t{1} << 30;
 
@@ -112,6 +112,10 @@ private:
 
     std::deque<PendingPicture> m_pendingPictures;
     std::size_t m_pendingBytes = 0;
+    std::size_t m_pendingCountLimit = kPendingCountLimit;
+    std::size_t m_pendingByteLimit = kPendingByteLimit;
+    // Set by the save-failure handler while a picture is being received.
+    bool m_lastSaveFailed = false;
     // Save problems not yet shown, and whether a report box is open now
     // (camera events keep arriving inside its loop).
     std::vector<QString> m_unreportedProblems;

@@ -1,0 +1,26 @@
+#include "app/preview_control.h"
+
+#include "platform/offscreen_picture.h"
+
+#include <QPainter>
+
+CPreviewControl::CPreviewControl(QWidget *parent)
+    : QWidget(parent)
+{
+    // Every pixel is painted from the picture, so Qt need not erase first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CPreviewControl::SetPicture(const platform::OffscreenPicture *picture)
+{
+    m_picture = picture;
+    update();
+}
+
+void CPreviewControl::paintEvent(QPaintEvent *)
+{
+    if (!m_picture)
+        return;
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), m_picture->Image());
+}

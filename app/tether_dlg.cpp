@@ -1,0 +1,347 @@
+#include "app/tether_dlg.h"
+
+#include "app/camera_events.h"
+#include "app/preview_control.h"
+#include "camera/camera_library.h"
+#include "camera/camera_records.h"
+#include "image/image_file.h"
+#include "platform/dialog_units.h"
+#include "platform/message_box.h"
+#include "platform/offscreen_picture.h"
+
+#include <QFile>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+namespace {
+
+// The template IDD_TETHER_DIALOG, in dialog units.
+constexpr QSize kDialogSize(490, 266);
+constexpr QRect kCloseRect(433, 245, 50, 14);
+constexpr QRect kCameraNameRect(21, 28, 145, 14);
+constexpr QRect kSelectCameraRect(116, 49, 50, 14);
+constexpr QRect kCaptureGroupRect(185, 12, 292, 220);
+constexpr QRect kPreviewRect(192, 28, 279, 174);
+constexpr QRect kBrowseFolderRect(383, 211, 12, 14);
+constexpr QRect kCameraGroupRect(13, 12, 160, 58);
+constexpr QRect kShootRect(421, 211, 50, 14);
+constexpr QRect kSaveFolderRect(220, 211, 160, 14);
+constexpr QRect kSaveInLabelRect(191, 214, 27, 8);
+
+QString CurrentDirectoryText()
+{
+    std::error_code error;
+    const std::filesystem::path directory = std::filesystem::current_path(error);
+    return error ? QString() : QFile::decodeName(directory.c_str());
+}
+
+QString PictureName(const std::string &timeStamp, int32_t imageType)
+{
+    return QString::fromStdString(timeStamp) + QString::fromLatin1(ImageFileExtension(imageType));
+}
+
+QString Megabytes(std::size_t bytes)
+{
+    return QString::number(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1);
+}
+
+} // namespace
+
+CTetherDlg::CTetherDlg(QWidget *parent)
+    : QDialog(parent)
+{
+    m_hIcon.addFile(QStringLiteral(":/tavren/app_icon_32.png"), QSize(32, 32));
+    m_hIcon.addFile(QStringLiteral(":/tavren/app_icon_16.png"), QSize(16, 16));
+    m_imageReceiver.SetSaveFailureHandler(
+        [this](const CImageReceiver::FailedSave &failed) { KeepUnsavedPicture(failed); });
+    CreateControls();
+    OnInitDialog();
+}
+
+CTetherDlg::~CTetherDlg()
+{
+    g_hEventWnd.Clear(this);
+}
+
+void CTetherDlg::CreateControls()
+{
+    setWindowTitle(QStringLiteral("TAVREN"));
+    // A fixed-size dialog frame: caption and close box, no minimise,
+    // maximise or sizing.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(false);
+    setFont(platform::DialogFont());
+    const platform::DialogBaseUnits units = platform::BaseUnitsOf(font());
+    setFixedSize(platform::DialogUnitsToPixels(kDialogSize, units));
+
+    const auto place = [&units](QWidget *control, const QRect &rect) {
+        control->setGeometry(platform::DialogUnitsToPixels(rect, units));
+    };
+    const auto makeButton = [&](const QString &text, const QRect &rect) {
+        auto *button = new QPushButton(text, this);
+        // Enter is handled by the dialog itself (keyPressEvent), so no
+        // button may become the default one.
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        place(button, rect);
+        return button;
+    };
+    const auto makeGroup = [&](const QString &title, const QRect &rect) {
+        auto *group = new QGroupBox(title, this);
+        place(group, rect);
+        // A group box only frames; clicks and focus go to the controls in it.
+        group->setAttribute(Qt::WA_TransparentForMouseEvents);
+        group->lower();
+        return group;
+    };
+
+    // Template order, which is also the tab order.
+    m_btnClose = makeButton(QStringLiteral("Close"), kCloseRect);
+    m_btnClose->setObjectName(QStringLiteral("IDOK"));
+    m_editCameraName = new QLineEdit(this);
+    m_editCameraName->setObjectName(QStringLiteral("IDC_CAMERA_NAME"));
+    place(m_editCameraName, kCameraNameRect);
+    m_editCameraName->setEnabled(false);
+    m_btnSelectCamera = makeButton(QStringLiteral("Select"), kSelectCameraRect);
+    m_btnSelectCamera->setObjectName(QStringLiteral("IDC_SELECT_CAMERA"));
+    makeGroup(QStringLiteral("CAPTURE"), kCaptureGroupRect);
+    m_preview = new CPreviewControl(this);
+    m_preview->setObjectName(QStringLiteral("IDC_PREVIEW"));
+    place(m_preview, kPreviewRect);
+    m_btnBrowseFolder = makeButton(QStringLiteral("..."), kBrowseFolderRect);
+    m_btnBrowseFolder->setObjectName(QStringLiteral("IDC_BROWSE_FOLDER"));
+    makeGroup(QStringLiteral("Camera"), kCameraGroupRect);
+    m_btnShoot = makeButton(QStringLiteral("Shoot"), kShootRect);
+    m_btnShoot->setObjectName(QStringLiteral("IDC_SHOOT"));
+    m_editSaveFolder = new QLineEdit(this);
+    m_editSaveFolder->setObjectName(QStringLiteral("IDC_SAVE_FOLDER"));
+    place(m_editSaveFolder, kSaveFolderRect);
+    auto *saveInLabel = new QLabel(QStringLiteral("Save in:"), this);
+    place(saveInLabel, kSaveInLabelRect);
+
+    setTabOrder(m_btnClose, m_editCameraName);
+    setTabOrder(m_editCameraName, m_btnSelectCamera);
+    setTabOrder(m_btnSelectCamera, m_btnBrowseFolder);
+    setTabOrder(m_btnBrowseFolder, m_btnShoot);
+    setTabOrder(m_btnShoot, m_editSaveFolder);
+
+    connect(m_btnClose, &QPushButton::clicked, this, &CTetherDlg::accept);
+    connect(m_btnSelectCamera, &QPushButton::clicked, this, &CTetherDlg::OnSelectCamera);
+    connect(m_btnShoot, &QPushButton::clicked, this, &CTetherDlg::OnShoot);
+    connect(m_btnBrowseFolder, &QPushButton::clicked, this, &CTetherDlg::OnBrowseFolder);
+}
+
+void CTetherDlg::OnInitDialog()
+{
+    setWindowIcon(m_hIcon);
+    m_btnShoot->setEnabled(false);
+    m_editSaveFolder->setText(CurrentDirectoryText());
+    // Made once, at the preview area's size, and black until the first picture.
+    m_picPreview = std::make_unique<platform::OffscreenPicture>(m_preview->size());
+    m_preview->SetPicture(m_picPreview.get());
+    m_btnClose->setFocus();
+}
+
+QWidget *CTetherDlg::PreviewControl() const
+{
+    return m_preview;
+}
+
+int CTetherDlg::exec()
+{
+    m_handleCameraEvents = true;
+    const int result = QDialog::exec();
+    // The library may still call back; nothing may reach this window now.
+    m_handleCameraEvents = false;
+    g_hEventWnd.Clear(this);
+    return result;
+}
+
+void CTetherDlg::accept()
+{
+    if (MayClose())
+        QDialog::accept();
+}
+
+void CTetherDlg::reject()
+{
+    if (MayClose())
+        QDialog::reject();
+}
+
+bool CTetherDlg::event(QEvent *event)
+{
+    if (event->type() == WM_CAMERA_IMAGE_READY) {
+        if (m_handleCameraEvents)
+            OnCameraImageReady();
+    } else if (event->type() == WM_CAMERA_PROPERTY_CHANGED) {
+        if (m_handleCameraEvents)
+            OnCameraPropertyChanged();
+    }
+    return QDialog::event(event);
+}
+
+void CTetherDlg::keyPressEvent(QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool enter = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && modifiers == 0;
+    if (!enter) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    // Enter presses a focused button and otherwise ends the dialog as Close does.
+    if (auto *button = qobject_cast<QPushButton *>(focusWidget()); button && button->isEnabled())
+        button->click();
+    else
+        accept();
+}
+
+void CTetherDlg::OnShoot()
+{
+    if (m_hCamera == 0)
+        return;
+    CCameraLibrary *library = GetCameraLibrary();
+    if (!library)
+        return;
+    int32_t out1 = 0;
+    int32_t out2 = 0;
+    if (library->Shoot(m_hCamera, &out1, &out2) != 0)
+        platform::ShowMessageBox(this, QStringLiteral("Photography failed."), platform::MessageIcon::Warning);
+}
+
+void CTetherDlg::OnCameraImageReady()
+{
+    CCameraLibrary *library = GetCameraLibrary();
+    if (!library)
+        return;
+    CameraImageInfo info{};
+    if (library->ReadImageInfo(m_hCamera, &info) != 0)
+        return;
+    if (info.ImageType == CAMERA_IMAGE_NONE || info.ImageSize == 0)
+        return;
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[info.ImageSize]);
+    if (!buffer)
+        return;
+    if (library->ReadImage(m_hCamera, buffer.get(), info.ImageSize) != 0)
+        return;
+
+    m_lastSaveFailed = false;
+    m_imageReceiver.ReceiveImage(info.ImageType, buffer.get(), info.ImageSize, m_preview, m_picPreview.get());
+    const bool saveFailed = m_lastSaveFailed;
+    buffer.reset();
+    update();
+
+    // Storing works again, or may: the pictures kept earlier follow this one.
+    if (!saveFailed && !m_pendingPictures.empty())
+        RetryPendingPictures();
+    // Last: the box runs its own loop, in which further camera events arrive.
+    ReportSaveProblems();
+}
+
+void CTetherDlg::OnCameraPropertyChanged()
+{
+    CCameraLibrary *library = GetCameraLibrary();
+    if (!library)
+        return;
+    std::vector<uint8_t> list(CHANGED_PROPERTY_LIST_SIZE);
+    if (library->GetChangedProperty(m_hCamera, list.data()) != 0)
+        return;
+    CameraProperties properties{m_nProperty2004, m_nProperty2008, m_nProperty2202};
+    ApplyChangedProperties(ReadChangedProperties(list), properties);
+    m_nProperty2004 = properties.property2004;
+    m_nProperty2008 = properties.property2008;
+    m_nProperty2202 = properties.property2202;
+}
+
+void CTetherDlg::KeepUnsavedPicture(const CImageReceiver::FailedSave &failed)
+{
+    m_lastSaveFailed = true;
+    const QString name = PictureName(failed.timeStamp, failed.imageType);
+    const QString where =
+        QStringLiteral("The picture %1 could not be stored in %2:\n%3")
+            .arg(name, CurrentDirectoryText(), QString::fromStdString(failed.error));
+
+    const bool overLimit = m_pendingPictures.size() + 1 > m_pendingCountLimit &&
+                           m_pendingBytes + failed.byteCount > m_pendingByteLimit;
+    if (overLimit) {
+        m_unreportedProblems.push_back(
+            QStringLiteral("%1\n\nIt is lost: %2 unsaved pictures (%3 MB) are already kept in memory, "
+                           "which is as many as TAVREN keeps.")
+                .arg(where)
+                .arg(m_pendingPictures.size())
+                .arg(Megabytes(m_pendingBytes)));
+        return;
+    }
+    try {
+        PendingPicture picture;
+        picture.imageType = failed.imageType;
+        picture.timeStamp = failed.timeStamp;
+        picture.bytes.assign(failed.bytes, failed.bytes + failed.byteCount);
+        m_pendingPictures.push_back(std::move(picture));
+    } catch (const std::bad_alloc &) {
+        m_unreportedProblems.push_back(
+            QStringLiteral("%1\n\nIt is lost: there is not enough memory to keep it.").arg(where));
+        return;
+    }
+    m_pendingBytes += failed.byteCount;
+    m_unreportedProblems.push_back(
+        QStringLiteral("%1\n\nIt is kept in memory and will be stored under this name as soon as storing "
+                       "works again: with the next picture, or when you choose another folder with \"...\".")
+            .arg(where));
+}
+
+std::size_t CTetherDlg::RetryPendingPictures()
+{
+    // Oldest first; stop at the first failure, the next ones would fail alike.
+    while (!m_pendingPictures.empty()) {
+        const PendingPicture &picture = m_pendingPictures.front();
+        const SaveResult result = SaveImageBytes(picture.timeStamp, picture.imageType, picture.bytes.data(),
+                                                 static_cast<uint32_t>(picture.bytes.size()));
+        if (!result.saved)
+            break;
+        m_pendingBytes -= picture.bytes.size();
+        m_pendingPictures.pop_front();
+    }
+    return m_pendingPictures.size();
+}
+
+void CTetherDlg::ReportSaveProblems()
+{
+    // One box at a time: problems raised while it is open are shown together
+    // once it has been dismissed.
+    if (m_reportOpen || !m_handleCameraEvents)
+        return;
+    m_reportOpen = true;
+    while (!m_unreportedProblems.empty()) {
+        QString text;
+        if (m_unreportedProblems.size() == 1) {
+            text = m_unreportedProblems.front();
+        } else {
+            text = QStringLiteral("%1 pictures could not be stored.").arg(m_unreportedProblems.size());
+            for (const QString &problem : m_unreportedProblems)
+                text += QStringLiteral("\n\n") + problem;
+        }
+        m_unreportedProblems.clear();
+        platform::ShowMessageBox(this, text, platform::MessageIcon::Warning);
+    }
+    m_reportOpen = false;
+}
+
+bool CTetherDlg::MayClose()
+{
+    if (m_pendingPictures.empty() || RetryPendingPictures() == 0)
+        return true;
+    const QString text =
+        QStringLiteral("%1 picture(s) could not be stored and are still kept in memory. If you close TAVREN now, "
+                       "they will be lost.\n\nClose anyway?")
+            .arg(m_pendingPictures.size());
+    return platform::AskYesNo(this, text);
+}
