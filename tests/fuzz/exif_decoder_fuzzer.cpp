@@ -1,0 +1,111 @@
+// Feeds arbitrary bytes through the decoder library in the order the preview
+// uses it. The input and each picture buffer end right before an inaccessible
+// page, and picture buffers have exactly the contract's capacity (or a few
+// bytes less), so a read or write past either end faults.
+#include "fuzz_check.h"
+#include "guarded_buffer.h"
+
+#include <exif.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace {
+
+// Larger pictures are legal but make every run slow; their header handling
+// is still exercised by ExifGetImageSizeType.
+constexpr uint64_t kMaxPixels = uint64_t{1} << 22;
+
+uint64_t PictureCapacity(uint64_t width, uint64_t height)
+{
+    return (3 * width + width % 4) * height + EXIF_DIB_HEADER_SIZE;
+}
+
+void CheckBitmapHeader(const uint8_t *picture, uint32_t width, uint32_t height)
+{
+    FUZZ_CHECK(fuzz::ReadLe32(picture + 0) == EXIF_DIB_HEADER_SIZE); // biSize
+    FUZZ_CHECK(fuzz::ReadLe32(picture + 4) == width);                // biWidth
+    const auto headerHeight = static_cast<int32_t>(fuzz::ReadLe32(picture + 8));
+    // biHeight: positive for bottom-up rows, negative for top-down
+    FUZZ_CHECK(headerHeight == static_cast<int64_t>(height) || headerHeight == -static_cast<int64_t>(height));
+    FUZZ_CHECK(fuzz::ReadLe16(picture + 12) == 1);  // biPlanes
+    FUZZ_CHECK(fuzz::ReadLe16(picture + 14) == 24); // biBitCount
+    FUZZ_CHECK(fuzz::ReadLe32(picture + 16) == 0);  // biCompression: BI_RGB
+}
+
+// Returns the handle the library left behind, 0 for none, whatever the status.
+uint32_t Open(const fuzz::GuardedBuffer &jpeg, bool &opened)
+{
+    uint32_t handle = 0;
+    opened = ExifMemOpen(jpeg.data(), static_cast<uint32_t>(jpeg.size()), &handle) == EXIF_STATUS_OK;
+    if (opened) {
+        FUZZ_CHECK(handle != 0);
+    }
+    return handle;
+}
+
+bool ReadSize(uint32_t handle, uint32_t &width, uint32_t &height)
+{
+    const auto size = std::make_unique<ExifImageSize>();
+    if (ExifGetImageSizeType(handle, size.get()) != EXIF_STATUS_OK) {
+        return false;
+    }
+    width = size->Width;
+    height = size->Height;
+    return true;
+}
+
+void Decode(uint32_t handle, uint32_t capacity, uint32_t width, uint32_t height, bool mustFail)
+{
+    const fuzz::GuardedBuffer picture(capacity);
+    const bool decoded = ExifReadImage(handle, picture.data(), capacity) == EXIF_STATUS_OK;
+    if (mustFail) {
+        FUZZ_CHECK(!decoded);
+    } else if (decoded) {
+        CheckBitmapHeader(picture.data(), width, height);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size > UINT32_MAX) {
+        return 0;
+    }
+    const fuzz::GuardedBuffer jpeg(data, size);
+
+    bool opened = false;
+    uint32_t handle = Open(jpeg, opened);
+    uint32_t width = 0;
+    uint32_t height = 0;
+    const bool sized = opened && ReadSize(handle, width, height);
+    const bool small = sized && uint64_t{width} * height <= kMaxPixels;
+    const auto capacity = small ? static_cast<uint32_t>(PictureCapacity(width, height)) : 0;
+    if (small) {
+        Decode(handle, capacity, width, height, false);
+    }
+    if (handle != 0) {
+        ExifFileClose(handle);
+    }
+    if (!small) {
+        return 0;
+    }
+
+    // A buffer 1 to 4 bytes short cannot hold the picture: the library must
+    // refuse it without writing past its end. A fresh handle keeps this
+    // independent of whether one handle can be decoded twice.
+    handle = Open(jpeg, opened);
+    uint32_t widthAgain = 0;
+    uint32_t heightAgain = 0;
+    if (opened && ReadSize(handle, widthAgain, heightAgain)) {
+        FUZZ_CHECK(widthAgain == width && heightAgain == height);
+        const uint32_t shortfall = 1 + static_cast<uint32_t>(size % 4);
+        Decode(handle, capacity - shortfall, width, height, true);
+    }
+    if (handle != 0) {
+        ExifFileClose(handle);
+    }
+    return 0;
+}

@@ -1,0 +1,431 @@
+#include "image/file_publish.h"
+#include "image/image_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sched.h>
+#include <set>
+#include <string>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int32_t kRaw = 1;
+constexpr int32_t kJpeg = 2;
+constexpr int32_t kJpegAlt = 3;
+
+platform::LocalTime At(int year, int month, int day, int hour, int minute, int second, int ms)
+{
+    platform::LocalTime time;
+    time.year = year;
+    time.month = month;
+    time.day = day;
+    time.hour = hour;
+    time.minute = minute;
+    time.second = second;
+    time.milliseconds = ms;
+    return time;
+}
+
+std::vector<uint8_t> Bytes(size_t count, uint8_t seed)
+{
+    std::vector<uint8_t> bytes(count);
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 8));
+    return bytes;
+}
+
+std::vector<uint8_t> ReadFile(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::set<std::string> FolderEntries(const fs::path &folder)
+{
+    std::set<std::string> names;
+    for (const auto &entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+TEST(FormatTimeStamp, FormatsEveryFieldWithTheTenthOfASecond)
+{
+    EXPECT_EQ(FormatTimeStamp(At(2006, 12, 31, 23, 59, 59, 999)), "20061231_235959_9");
+    EXPECT_EQ(FormatTimeStamp(At(2006, 3, 7, 9, 5, 4, 50)), "20060307_090504_0");
+    EXPECT_EQ(FormatTimeStamp(At(987, 1, 2, 0, 0, 0, 0)), "09870102_000000_0");
+}
+
+TEST(FormatTimeStamp, DropsTheRemainderOfTheMilliseconds)
+{
+    const std::pair<int, char> cases[] = {{0, '0'},   {99, '0'},  {100, '1'}, {199, '1'},
+                                          {550, '5'}, {900, '9'}, {999, '9'}};
+    for (const auto &[ms, tenth] : cases) {
+        const std::string stamp = FormatTimeStamp(At(2020, 5, 6, 7, 8, 9, ms));
+        ASSERT_EQ(stamp.size(), 17u);
+        EXPECT_EQ(stamp.back(), tenth) << ms << " ms";
+    }
+}
+
+TEST(ImageFileExtension, RawOnlyForTypeOne)
+{
+    EXPECT_STREQ(ImageFileExtension(kRaw), ".RWQ");
+    for (int32_t type : {0, kJpeg, kJpegAlt, 4, 5, -1})
+        EXPECT_STREQ(ImageFileExtension(type), ".JPG") << type;
+}
+
+// Each test works in a fresh folder that is the current directory.
+class SaveImageBytesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_previous = fs::current_path();
+        char pattern[] = "/tmp/tavren-save-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_folder = pattern;
+        fs::current_path(m_folder);
+    }
+
+    void TearDown() override
+    {
+        std::error_code error;
+        fs::current_path(m_previous, error);
+        fs::remove_all(m_folder, error);
+    }
+
+    fs::path m_previous;
+    fs::path m_folder;
+};
+
+TEST_F(SaveImageBytesTest, StoresTheBytesUnchangedUnderTheStampAndTypeExtension)
+{
+    const std::string stamp = FormatTimeStamp(At(2006, 12, 31, 23, 59, 59, 999));
+    const std::vector<uint8_t> jpeg = Bytes(300'001, 1);
+    const std::vector<uint8_t> raw = Bytes(4097, 2);
+    const std::vector<uint8_t> alt = Bytes(3, 3);
+
+    const SaveResult first = SaveImageBytes(stamp, kJpeg, jpeg.data(), uint32_t(jpeg.size()));
+    const SaveResult second = SaveImageBytes(stamp, kRaw, raw.data(), uint32_t(raw.size()));
+    ASSERT_TRUE(first.saved) << first.error;
+    ASSERT_TRUE(second.saved) << second.error;
+    EXPECT_EQ(first.fileName, "20061231_235959_9.JPG");
+    EXPECT_EQ(second.fileName, "20061231_235959_9.RWQ");
+    EXPECT_TRUE(first.error.empty());
+
+    const SaveResult third = SaveImageBytes("20060307_090504_0", kJpegAlt, alt.data(), 3);
+    ASSERT_TRUE(third.saved) << third.error;
+    EXPECT_EQ(third.fileName, "20060307_090504_0.JPG");
+
+    EXPECT_EQ(ReadFile(m_folder / first.fileName), jpeg);
+    EXPECT_EQ(ReadFile(m_folder / second.fileName), raw);
+    EXPECT_EQ(ReadFile(m_folder / third.fileName), alt);
+    // No temporary file stays behind.
+    EXPECT_EQ(FolderEntries(m_folder),
+              (std::set<std::string>{"20061231_235959_9.JPG", "20061231_235959_9.RWQ",
+                                     "20060307_090504_0.JPG"}));
+}
+
+TEST_F(SaveImageBytesTest, ATakenNameGetsTheNextFreeNumberAndTheEarlierFileIsKept)
+{
+    const std::vector<uint8_t> a = Bytes(1000, 10), b = Bytes(1000, 20), c = Bytes(1000, 30);
+    const SaveResult first = SaveImageBytes("20200101_000000_0", kJpeg, a.data(), 1000);
+    const SaveResult second = SaveImageBytes("20200101_000000_0", kJpeg, b.data(), 1000);
+    const SaveResult third = SaveImageBytes("20200101_000000_0", kJpeg, c.data(), 1000);
+    ASSERT_TRUE(first.saved && second.saved && third.saved);
+    EXPECT_EQ(first.fileName, "20200101_000000_0.JPG");
+    EXPECT_EQ(second.fileName, "20200101_000000_0_2.JPG");
+    EXPECT_EQ(third.fileName, "20200101_000000_0_3.JPG");
+    EXPECT_EQ(ReadFile(m_folder / first.fileName), a);
+    EXPECT_EQ(ReadFile(m_folder / second.fileName), b);
+    EXPECT_EQ(ReadFile(m_folder / third.fileName), c);
+
+    // A raw picture of the same stamp has its own name sequence.
+    const SaveResult raw = SaveImageBytes("20200101_000000_0", kRaw, a.data(), 1000);
+    EXPECT_EQ(raw.fileName, "20200101_000000_0.RWQ");
+}
+
+TEST_F(SaveImageBytesTest, NamesHeldByOtherKindsOfEntryAreSkippedUntouched)
+{
+    fs::create_directory(m_folder / "20200101_000000_0.JPG");
+    fs::create_symlink("/nonexistent/target", m_folder / "20200101_000000_0_2.JPG");
+    const std::vector<uint8_t> bytes = Bytes(10, 1);
+    const SaveResult result = SaveImageBytes("20200101_000000_0", kJpeg, bytes.data(), 10);
+    ASSERT_TRUE(result.saved) << result.error;
+    EXPECT_EQ(result.fileName, "20200101_000000_0_3.JPG");
+    EXPECT_TRUE(fs::is_directory(m_folder / "20200101_000000_0.JPG"));
+    EXPECT_TRUE(fs::is_symlink(m_folder / "20200101_000000_0_2.JPG"));
+    EXPECT_FALSE(fs::exists("/nonexistent/target"));
+}
+
+TEST_F(SaveImageBytesTest, FileModeIsEverybodyReadWriteLessTheUmask)
+{
+    const std::vector<uint8_t> bytes = Bytes(10, 1);
+    const mode_t previous = umask(022);
+    const SaveResult usual = SaveImageBytes("20200101_000000_0", kJpeg, bytes.data(), 10);
+    umask(077);
+    const SaveResult strict = SaveImageBytes("20200101_000000_1", kJpeg, bytes.data(), 10);
+    umask(previous);
+    ASSERT_TRUE(usual.saved && strict.saved);
+    struct stat info {};
+    ASSERT_EQ(stat(usual.fileName.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+    ASSERT_EQ(stat(strict.fileName.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
+TEST_F(SaveImageBytesTest, AFolderThatWasRemovedIsReportedAndNothingIsCreated)
+{
+    const fs::path gone = m_folder / "gone";
+    fs::create_directory(gone);
+    fs::current_path(gone);
+    fs::remove(gone);
+    const std::vector<uint8_t> bytes = Bytes(10, 1);
+    const SaveResult result = SaveImageBytes("20200101_000000_0", kJpeg, bytes.data(), 10);
+    EXPECT_FALSE(result.saved);
+    EXPECT_TRUE(result.fileName.empty());
+    EXPECT_NE(result.error.find("no longer exists"), std::string::npos) << result.error;
+    fs::current_path(m_folder);
+    EXPECT_TRUE(FolderEntries(m_folder).empty());
+}
+
+TEST_F(SaveImageBytesTest, AShortWriteLeavesNoFileAndIsReported)
+{
+    // The file-size limit makes write() stop part-way and then fail, as a
+    // full disk does; it binds root too.
+    const std::vector<uint8_t> bytes = Bytes(200'000, 5);
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit small = previous;
+    small.rlim_cur = 65536;
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const SaveResult result =
+        SaveImageBytes("20200101_000000_0", kJpeg, bytes.data(), uint32_t(bytes.size()));
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_FALSE(result.saved);
+    EXPECT_TRUE(result.fileName.empty());
+    EXPECT_NE(result.error.find("File too large"), std::string::npos) << result.error;
+    EXPECT_NE(result.error.find(m_folder.string()), std::string::npos) << result.error;
+    EXPECT_TRUE(FolderEntries(m_folder).empty());
+}
+
+TEST_F(SaveImageBytesTest, ManyThreadsWithOneStampNeverOverwriteEachOther)
+{
+    constexpr int kThreads = 8, kEach = 6;
+    std::vector<std::vector<uint8_t>> pictures;
+    for (int i = 0; i < kThreads * kEach; ++i)
+        pictures.push_back(Bytes(20'000 + size_t(i), uint8_t(i)));
+    std::vector<SaveResult> results(pictures.size());
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int k = 0; k < kEach; ++k) {
+                const size_t i = size_t(t * kEach + k);
+                results[i] = SaveImageBytes("20200101_000000_0", kJpeg, pictures[i].data(),
+                                            uint32_t(pictures[i].size()));
+            }
+        });
+    }
+    for (auto &thread : threads)
+        thread.join();
+
+    std::set<std::string> names;
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        ASSERT_TRUE(results[i].saved) << results[i].error;
+        names.insert(results[i].fileName);
+        EXPECT_EQ(ReadFile(m_folder / results[i].fileName), pictures[i]) << results[i].fileName;
+    }
+    std::set<std::string> expected{"20200101_000000_0.JPG"};
+    for (size_t n = 2; n <= pictures.size(); ++n)
+        expected.insert("20200101_000000_0_" + std::to_string(n) + ".JPG");
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(FolderEntries(m_folder), expected);
+}
+
+TEST_F(SaveImageBytesTest, SeveralProcessesWithOneStampNeverOverwriteEachOther)
+{
+    constexpr int kProcesses = 4, kEach = 5;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int failures = 0;
+            for (int k = 0; k < kEach; ++k) {
+                const std::vector<uint8_t> bytes = Bytes(50'000, uint8_t(p * kEach + k));
+                failures += !SaveImageBytes("20200101_000000_0", kJpeg, bytes.data(), 50'000).saved;
+            }
+            _exit(failures);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    // Every picture is there exactly once, each whole.
+    std::set<uint8_t> seeds;
+    const std::set<std::string> names = FolderEntries(m_folder);
+    EXPECT_EQ(names.size(), size_t(kProcesses * kEach));
+    for (const std::string &name : names) {
+        const std::vector<uint8_t> content = ReadFile(m_folder / name);
+        ASSERT_EQ(content.size(), 50'000u) << name;
+        EXPECT_EQ(content, Bytes(50'000, content[0])) << name;
+        seeds.insert(content[0]);
+    }
+    EXPECT_EQ(seeds.size(), size_t(kProcesses * kEach));
+}
+
+// Folders on a filesystem of our own: a mount namespace private to this test
+// process, so nothing outlives it. Skipped where mounting is not allowed.
+class SaveOnOwnFilesystemTest : public SaveImageBytesTest {
+protected:
+    void TearDown() override
+    {
+        std::error_code error;
+        fs::current_path(m_previous, error);
+        umount2(m_folder.c_str(), MNT_DETACH);
+        SaveImageBytesTest::TearDown();
+    }
+
+    void MountHere(const char *options)
+    {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            GTEST_SKIP() << "no mount namespace here";
+        fs::current_path(m_previous);
+        ASSERT_EQ(mount("tavren-test", m_folder.c_str(), "tmpfs", 0, options), 0);
+        fs::current_path(m_folder);
+    }
+};
+
+TEST_F(SaveOnOwnFilesystemTest, AReadOnlyFolderIsReportedAsNotWritable)
+{
+    MountHere("size=1m,mode=0777");
+    if (IsSkipped())
+        return;
+    ASSERT_EQ(mount(nullptr, m_folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    const std::vector<uint8_t> bytes = Bytes(10, 1);
+    const SaveResult result = SaveImageBytes("20200101_000000_0", kJpeg, bytes.data(), 10);
+    EXPECT_FALSE(result.saved);
+    EXPECT_EQ(result.error, "The folder " + m_folder.string() + " is not writable.");
+    EXPECT_TRUE(FolderEntries(m_folder).empty());
+}
+
+TEST_F(SaveOnOwnFilesystemTest, AFullDiskLeavesNeitherPictureNorTemporaryFile)
+{
+    MountHere("size=1m,mode=0777");
+    if (IsSkipped())
+        return;
+    const std::vector<uint8_t> earlier = Bytes(100'000, 3);
+    const SaveResult kept = SaveImageBytes("20200101_000000_0", kJpeg, earlier.data(), 100'000);
+    ASSERT_TRUE(kept.saved) << kept.error;
+
+    const std::vector<uint8_t> large = Bytes(2'000'000, 4);
+    const SaveResult result =
+        SaveImageBytes("20200101_000000_0", kJpeg, large.data(), uint32_t(large.size()));
+    EXPECT_FALSE(result.saved);
+    EXPECT_NE(result.error.find("No space left on device"), std::string::npos) << result.error;
+    EXPECT_EQ(FolderEntries(m_folder), std::set<std::string>{kept.fileName});
+    EXPECT_EQ(ReadFile(m_folder / kept.fileName), earlier);
+
+    // The space of the failed attempt is given back.
+    const SaveResult after = SaveImageBytes("20200101_000000_0", kJpeg, earlier.data(), 100'000);
+    EXPECT_TRUE(after.saved) << after.error;
+    EXPECT_EQ(after.fileName, "20200101_000000_0_2.JPG");
+}
+
+// The three ways of giving a finished file its name, each on its own.
+class PublishTest : public SaveImageBytesTest {
+protected:
+    void SetUp() override
+    {
+        SaveImageBytesTest::SetUp();
+        m_directory = open(m_folder.c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(m_directory, 0);
+        Write("taken", Bytes(100, 1));
+        Write(".temporary", Bytes(200, 2));
+    }
+    void TearDown() override
+    {
+        close(m_directory);
+        SaveImageBytesTest::TearDown();
+    }
+    void Write(const char *name, const std::vector<uint8_t> &bytes)
+    {
+        std::ofstream(m_folder / name, std::ios::binary)
+            .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    int m_directory = -1;
+};
+
+TEST_F(PublishTest, EachWayRefusesATakenNameAndLeavesItAlone)
+{
+    int error = 0;
+    EXPECT_EQ(image::PublishByRename(m_directory, ".temporary", "taken", error),
+              image::PublishOutcome::NameTaken);
+    EXPECT_EQ(image::PublishByLink(m_directory, ".temporary", "taken", error),
+              image::PublishOutcome::NameTaken);
+    const std::vector<uint8_t> other = Bytes(50, 9);
+    EXPECT_EQ(image::PublishByCopy(m_directory, "taken", other.data(), other.size(), error),
+              image::PublishOutcome::NameTaken);
+    EXPECT_EQ(ReadFile(m_folder / "taken"), Bytes(100, 1));
+    EXPECT_EQ(ReadFile(m_folder / ".temporary"), Bytes(200, 2));
+}
+
+TEST_F(PublishTest, EachWayPutsTheWholeFileUnderTheFreeName)
+{
+    int error = 0;
+    EXPECT_EQ(image::PublishByLink(m_directory, ".temporary", "linked", error),
+              image::PublishOutcome::Published);
+    EXPECT_EQ(ReadFile(m_folder / "linked"), Bytes(200, 2));
+
+    const std::vector<uint8_t> copied = Bytes(70'000, 6);
+    EXPECT_EQ(image::PublishByCopy(m_directory, "copied", copied.data(), copied.size(), error),
+              image::PublishOutcome::Published);
+    EXPECT_EQ(ReadFile(m_folder / "copied"), copied);
+
+    EXPECT_EQ(image::PublishByRename(m_directory, ".temporary", "renamed", error),
+              image::PublishOutcome::Published);
+    EXPECT_EQ(ReadFile(m_folder / "renamed"), Bytes(200, 2));
+    EXPECT_FALSE(fs::exists(m_folder / ".temporary"));
+}
+
+TEST_F(PublishTest, AFailedCopyRemovesWhatItCreated)
+{
+    const std::vector<uint8_t> bytes = Bytes(200'000, 5);
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit small = previous;
+    small.rlim_cur = 4096;
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    int error = 0;
+    const image::PublishOutcome outcome =
+        image::PublishByCopy(m_directory, "copied", bytes.data(), bytes.size(), error);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(outcome, image::PublishOutcome::Failed);
+    EXPECT_EQ(error, EFBIG);
+    EXPECT_FALSE(fs::exists(m_folder / "copied"));
+}
+
+} // namespace
