@@ -29,7 +29,9 @@ public:
     // Releases the library, if loaded, and clears every entry point.
     void Unload();
 
-    // Turns an entry point's raw result into an error number (see CameraError).
+    // Turns an entry point's raw result into an error number: 0 for anything
+    // but -1. For -1: CAMERA_ERROR_UNKNOWN without a handle or when
+    // VRX4K_GetErrorNumber fails or reports 0, otherwise the number it reports.
     CameraError TranslateResult(uint32_t handle, int32_t result);
 
     // The wrappers: each passes its arguments through unchanged and returns an
