@@ -8,6 +8,7 @@ cmake ninja-build g++ gcc pkg-config
 qt6-base-dev libgl-dev
 libturbojpeg0-dev libjpeg-turbo-progs
 libgtest-dev
+clang libclang-rt-14-dev llvm
 xvfb xauth xdotool x11-utils
 "
 
