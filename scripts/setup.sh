@@ -7,6 +7,7 @@ PACKAGES="
 cmake ninja-build g++ gcc pkg-config
 qt6-base-dev libgl-dev
 libturbojpeg0-dev libjpeg-turbo-progs
+mate-backgrounds
 libgtest-dev
 clang libclang-rt-14-dev llvm
 xvfb xauth xdotool x11-utils
