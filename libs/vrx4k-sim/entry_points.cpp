@@ -1,0 +1,214 @@
+// The eleven exported entry points. The contract header comes first, inside
+// a default-visibility region: everything else in the library stays hidden.
+#pragma GCC visibility push(default)
+#include "vrx4kapi.h"
+#pragma GCC visibility pop
+
+#include "call_record.h"
+#include "sim_config.h"
+#include "sim_log.h"
+#include "simulator.h"
+#include "vrx4k_sim.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+
+using vrx4ksim::CallRecord;
+using vrx4ksim::SimLog;
+using vrx4ksim::Simulator;
+
+namespace {
+
+std::mutex g_mutex;
+std::shared_ptr<Simulator> g_simulator; // between Init and Exit
+std::shared_ptr<SimLog> g_log;           // the log of the latest Init, kept after Exit
+// The error number of the latest failed call, for GetErrorNumber with handle 0.
+std::atomic<uint32_t> g_lastError{0};
+
+struct Current {
+    std::shared_ptr<Simulator> simulator;
+    std::shared_ptr<SimLog> log;
+};
+
+Current GetCurrent()
+{
+    std::lock_guard lock(g_mutex);
+    return {g_simulator, g_log};
+}
+
+int32_t Finish(CallRecord &call, int32_t result)
+{
+    if (result == -1)
+        g_lastError = call.Error();
+    return result;
+}
+
+int32_t Fail(CallRecord &call, uint32_t error)
+{
+    return Finish(call, call.Fail(error));
+}
+
+} // namespace
+
+int32_t VRX4K_Init(int32_t value)
+{
+    std::lock_guard lock(g_mutex);
+    if (g_simulator) {
+        CallRecord call(g_log.get(), "VRX4K_Init");
+        call.Arg("value", value);
+        return Fail(call, VRX4K_SIM_ERROR_ALREADY_INITIALISED);
+    }
+
+    std::string problem;
+    auto config = vrx4ksim::ReadConfig([](const char *name) { return std::getenv(name); }, problem);
+    auto log = std::make_shared<SimLog>();
+    if (config && !config->logPath.empty() && !log->Open(config->logPath)) {
+        problem = "VRX4K_SIM_LOG: cannot open '" + config->logPath + "' for appending";
+        config.reset();
+    }
+    g_log = log;
+
+    CallRecord call(log.get(), "VRX4K_Init");
+    call.Arg("value", value);
+    if (!config) {
+        std::fprintf(stderr, "libVRX4KAPI (simulated cameras): %s\n", problem.c_str());
+        return Fail(call, VRX4K_SIM_ERROR_BAD_CONFIGURATION);
+    }
+    if (config->failInit)
+        return Fail(call, VRX4K_SIM_ERROR_INIT_FAILED);
+    call.Out("cameras", config->cameraCount);
+    call.Out("size", std::to_string(config->width) + "x" + std::to_string(config->height));
+    g_simulator = std::make_shared<Simulator>(std::move(*config), log);
+    g_simulator->Start();
+    return call.Succeed();
+}
+
+int32_t VRX4K_Exit(void)
+{
+    std::shared_ptr<Simulator> simulator;
+    std::shared_ptr<SimLog> log;
+    {
+        std::lock_guard lock(g_mutex);
+        log = g_log;
+        if (g_simulator && !g_simulator->OnEventThread())
+            simulator = std::move(g_simulator);
+    }
+    CallRecord call(log.get(), "VRX4K_Exit");
+    if (!simulator) {
+        const Current current = GetCurrent();
+        return Fail(call, current.simulator ? VRX4K_SIM_ERROR_IN_CALLBACK : VRX4K_SIM_ERROR_NOT_INITIALISED);
+    }
+    // Waits for the event thread: no callback runs after this point.
+    simulator->Stop();
+    return call.Succeed();
+}
+
+int32_t VRX4K_Detect(int32_t value, int32_t *count)
+{
+    const Current current = GetCurrent();
+    CallRecord call(current.log.get(), "VRX4K_Detect");
+    call.Arg("value", value);
+    if (!current.simulator)
+        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
+    return Finish(call, current.simulator->Detect(count, call));
+}
+
+int32_t VRX4K_Open(int32_t index, uint32_t *handle, CameraCallback callback, int32_t value)
+{
+    const Current current = GetCurrent();
+    CallRecord call(current.log.get(), "VRX4K_Open");
+    call.Arg("index", index);
+    call.Arg("callback", callback ? "yes" : "no");
+    call.Arg("value", value);
+    if (!current.simulator) {
+        if (handle)
+            *handle = 0;
+        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
+    }
+    return Finish(call, current.simulator->Open(index, handle, callback, value, call));
+}
+
+int32_t VRX4K_Close(uint32_t handle)
+{
+    const Current current = GetCurrent();
+    CallRecord call(current.log.get(), "VRX4K_Close");
+    call.Arg("handle", handle);
+    if (!current.simulator)
+        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
+    return Finish(call, current.simulator->Close(handle, call));
+}
+
+int32_t VRX4K_GetDeviceInfo(uint32_t handle, CameraDeviceInfo *info)
+{
+    const Current current = GetCurrent();
+    CallRecord call(current.log.get(), "VRX4K_GetDeviceInfo");
+    call.Arg("handle", handle);
+    if (!current.simulator)
+        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
+    return Finish(call, current.simulator->GetDeviceInfo(handle, info, call));
+}
+
+int32_t VRX4K_GetErrorNumber(uint32_t handle, int32_t *failedResult, uint32_t *errorNumber)
+{
+    const Current current = GetCurrent();
+    CallRecord call(current.log.get(), "VRX4K_GetErrorNumber");
+    call.Arg("handle", handle);
+    int32_t result = -1;
+    if (handle == 0 && errorNumber) {
+        // Handle 0 answers for the library: the latest failure of any call.
+        *errorNumber = g_lastError;
+        if (failedResult)
+            *failedResult = 0;
+        result = 0;
+    } else if (current.simulator) {
+        result = current.simulator->GetErrorNumber(handle, failedResult, errorNumber);
+    }
+    if (result == -1)
+        return call.Fail(errorNumber ? VRX4K_SIM_ERROR_BAD_HANDLE : VRX4K_SIM_ERROR_BAD_ARGUMENT);
+    call.Out("error_number", *errorNumber);
+    return call.Succeed();
+}
+
+int32_t VRX4K_GetChangedProperty(uint32_t handle, uint8_t *list)
+{
+    const Current current = GetCurrent();
+    CallRecord call(current.log.get(), "VRX4K_GetChangedProperty");
+    call.Arg("handle", handle);
+    if (!current.simulator)
+        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
+    return Finish(call, current.simulator->GetChangedProperty(handle, list, call));
+}
+
+int32_t VRX4K_Shoot(uint32_t handle, int32_t *out1, int32_t *out2)
+{
+    const Current current = GetCurrent();
+    CallRecord call(current.log.get(), "VRX4K_Shoot");
+    call.Arg("handle", handle);
+    if (!current.simulator)
+        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
+    return Finish(call, current.simulator->Shoot(handle, out1, out2, call));
+}
+
+int32_t VRX4K_ReadImageInfo(uint32_t handle, CameraImageInfo *info)
+{
+    const Current current = GetCurrent();
+    CallRecord call(current.log.get(), "VRX4K_ReadImageInfo");
+    call.Arg("handle", handle);
+    if (!current.simulator)
+        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
+    return Finish(call, current.simulator->ReadImageInfo(handle, info, call));
+}
+
+int32_t VRX4K_ReadImage(uint32_t handle, uint8_t *buffer, uint32_t size)
+{
+    const Current current = GetCurrent();
+    CallRecord call(current.log.get(), "VRX4K_ReadImage");
+    call.Arg("handle", handle);
+    call.Arg("size", size);
+    if (!current.simulator)
+        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
+    return Finish(call, current.simulator->ReadImage(handle, buffer, size, call));
+}

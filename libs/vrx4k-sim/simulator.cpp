@@ -1,0 +1,519 @@
+#include "simulator.h"
+
+#include "vrx4k_sim.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vrx4ksim {
+
+namespace {
+
+// Entry points in the contract's order; GetErrorNumber reports them as the
+// call that failed.
+enum CallId : int32_t {
+    kDetect = 3,
+    kOpen = 4,
+    kClose = 5,
+    kGetDeviceInfo = 6,
+    kGetChangedProperty = 8,
+    kShoot = 9,
+    kReadImageInfo = 10,
+    kReadImage = 11,
+};
+
+constexpr auto kConnectDelay = std::chrono::milliseconds(20);
+constexpr uint32_t kShotsPerBatteryPercent = 10;
+
+// Handles are never reused within a process, so a stale one always fails.
+std::atomic<uint32_t> g_nextHandle{0x00010001};
+
+uint32_t NewHandle()
+{
+    uint32_t handle;
+    do {
+        handle = g_nextHandle.fetch_add(1);
+    } while (handle == 0 || handle == 0xFFFFFFFFu);
+    return handle;
+}
+
+void PutU32(uint8_t *at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void PutText(char *field, size_t fieldSize, const std::string &text)
+{
+    std::memset(field, 0, fieldSize);
+    std::memcpy(field, text.data(), std::min(text.size(), fieldSize - 1));
+}
+
+int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string Hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", value);
+    return text;
+}
+
+} // namespace
+
+Simulator::Simulator(Config config, std::shared_ptr<SimLog> log)
+    : m_config(std::move(config)), m_log(std::move(log)), m_factory(m_config, m_log->IsOpen())
+{
+    for (int index = 0; index < m_config.cameraCount; ++index) {
+        Camera camera;
+        camera.model = ModelForIndex(index);
+        camera.battery = camera.model.battery;
+        camera.cardShots = m_config.cardShots.value_or(camera.model.cardShots);
+        camera.iso = AutoIso(1);
+        m_models.push_back(camera.model);
+        m_cameras.push_back(std::move(camera));
+    }
+}
+
+Simulator::~Simulator()
+{
+    Stop();
+}
+
+void Simulator::Start()
+{
+    m_thread = std::thread(&Simulator::RunEventThread, this);
+    m_threadId = m_thread.get_id();
+}
+
+void Simulator::Stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        m_cancel = true;
+    }
+    m_wake.notify_all();
+    m_callbackDone.notify_all();
+    if (m_thread.joinable() && !OnEventThread())
+        m_thread.join();
+}
+
+bool Simulator::OnEventThread() const
+{
+    return std::this_thread::get_id() == m_threadId;
+}
+
+Simulator::Session *Simulator::FindSession(uint32_t handle)
+{
+    auto it = m_sessions.find(handle);
+    return it == m_sessions.end() ? nullptr : &it->second;
+}
+
+int32_t Simulator::Fail(uint32_t handle, int32_t callId, uint32_t error, CallRecord &call)
+{
+    if (Session *session = FindSession(handle)) {
+        session->errorNumber = error;
+        session->failedCall = callId;
+    }
+    return call.Fail(error);
+}
+
+void Simulator::Schedule(Job job)
+{
+    job.sequence = m_nextSequence++;
+    m_jobs.push(std::move(job));
+    m_wake.notify_all();
+}
+
+std::vector<Simulator::PropertyEntry> Simulator::AllProperties(const Camera &camera) const
+{
+    return {{VRX4K_SIM_PROPERTY_BATTERY, camera.battery},
+            {VRX4K_SIM_PROPERTY_SHOTS_REMAINING, camera.cardShots},
+            {VRX4K_SIM_PROPERTY_ISO, camera.iso},
+            {VRX4K_SIM_PROPERTY_SHUTTER_COUNT, camera.shutterCount}};
+}
+
+void Simulator::AddChangedProperties(Session &session, const std::vector<PropertyEntry> &entries)
+{
+    std::vector<PropertyEntry> &list = session.changedProperties;
+    if (list.size() + entries.size() > CHANGED_PROPERTY_MAX_ENTRIES) {
+        // Nobody has read the list for a long time: keep the latest value of each code.
+        std::vector<PropertyEntry> latest;
+        for (const PropertyEntry &entry : list) {
+            auto same = std::find_if(latest.begin(), latest.end(),
+                                     [&](const PropertyEntry &kept) { return kept.first == entry.first; });
+            if (same != latest.end())
+                same->second = entry.second;
+            else
+                latest.push_back(entry);
+        }
+        list = std::move(latest);
+    }
+    list.insert(list.end(), entries.begin(), entries.end());
+}
+
+int32_t Simulator::Detect(int32_t *count, CallRecord &call)
+{
+    if (!count)
+        return call.Fail(VRX4K_SIM_ERROR_BAD_ARGUMENT);
+    if (m_config.failDetect)
+        return call.Fail(VRX4K_SIM_ERROR_DETECT_FAILED);
+    *count = m_config.cameraCount;
+    call.Out("count", *count);
+    return call.Succeed();
+}
+
+int32_t Simulator::Open(int32_t index, uint32_t *handle, CameraCallback callback, int32_t context,
+                        CallRecord &call)
+{
+    if (handle)
+        *handle = 0;
+    if (!handle || index < 0 || index >= m_config.cameraCount)
+        return call.Fail(VRX4K_SIM_ERROR_BAD_ARGUMENT);
+    if (m_config.failOpen.count(index))
+        return call.Fail(VRX4K_SIM_ERROR_OPEN_FAILED);
+
+    std::lock_guard lock(m_mutex);
+    if (m_stopping)
+        return call.Fail(VRX4K_SIM_ERROR_NOT_INITIALISED);
+    Camera &camera = m_cameras[index];
+    if (callback && camera.connectedHandle != 0)
+        return call.Fail(VRX4K_SIM_ERROR_IN_USE);
+
+    const uint32_t newHandle = NewHandle();
+    Session &session = m_sessions[newHandle];
+    session.cameraIndex = index;
+    session.callback = callback;
+    session.context = context;
+    if (callback) {
+        camera.connectedHandle = newHandle;
+        // A camera reports its state when a program connects to it.
+        Job job;
+        job.due = Clock::now() + kConnectDelay;
+        job.handle = newHandle;
+        job.connect = true;
+        Schedule(std::move(job));
+    }
+    *handle = newHandle;
+    call.Out("handle", newHandle);
+    return call.Succeed();
+}
+
+int32_t Simulator::Close(uint32_t handle, CallRecord &call)
+{
+    std::unique_lock lock(m_mutex);
+    Session *session = FindSession(handle);
+    if (!session)
+        return call.Fail(VRX4K_SIM_ERROR_BAD_HANDLE);
+    call.Out("discarded", static_cast<int64_t>(session->waiting.size() + (session->described ? 1 : 0)));
+    Camera &camera = m_cameras[session->cameraIndex];
+    if (camera.connectedHandle == handle)
+        camera.connectedHandle = 0;
+    m_sessions.erase(handle);
+    // A callback running on the event thread for this camera finishes before
+    // Close returns; the callback itself may close its camera.
+    if (!OnEventThread())
+        m_callbackDone.wait(lock, [&] { return m_callbackHandle != handle; });
+    return call.Succeed();
+}
+
+int32_t Simulator::GetDeviceInfo(uint32_t handle, CameraDeviceInfo *info, CallRecord &call)
+{
+    std::lock_guard lock(m_mutex);
+    Session *session = FindSession(handle);
+    if (!session)
+        return call.Fail(VRX4K_SIM_ERROR_BAD_HANDLE);
+    if (!info)
+        return Fail(handle, kGetDeviceInfo, VRX4K_SIM_ERROR_BAD_ARGUMENT, call);
+
+    const Camera &camera = m_cameras[session->cameraIndex];
+    std::memset(info, 0, sizeof *info);
+    uint8_t *block = info->Reserved;
+    std::memcpy(block, VRX4K_SIM_DEVICE_MAGIC, 8);
+    PutU32(block + VRX4K_SIM_DEVICE_VERSION_OFFSET, 1);
+    PutU32(block + VRX4K_SIM_DEVICE_INDEX_OFFSET, static_cast<uint32_t>(session->cameraIndex));
+    PutU32(block + VRX4K_SIM_DEVICE_FORMATS_OFFSET, 0x7);
+    PutU32(block + VRX4K_SIM_DEVICE_WIDTH_OFFSET, m_config.width);
+    PutU32(block + VRX4K_SIM_DEVICE_HEIGHT_OFFSET, m_config.height);
+    PutU32(block + VRX4K_SIM_DEVICE_BATTERY_OFFSET, camera.battery);
+    PutU32(block + VRX4K_SIM_DEVICE_REMAINING_OFFSET, camera.cardShots);
+    PutU32(block + VRX4K_SIM_DEVICE_ISO_OFFSET, camera.iso);
+    PutU32(block + VRX4K_SIM_DEVICE_SHUTTER_OFFSET, camera.shutterCount);
+    const auto text = [&](size_t offset, const std::string &value) {
+        PutText(reinterpret_cast<char *>(block + offset), VRX4K_SIM_DEVICE_TEXT_SIZE, value);
+    };
+    text(VRX4K_SIM_DEVICE_VENDOR_OFFSET, camera.model.vendor);
+    text(VRX4K_SIM_DEVICE_MODEL_OFFSET, camera.model.modelCode);
+    text(VRX4K_SIM_DEVICE_SERIAL_OFFSET, camera.model.serial);
+    text(VRX4K_SIM_DEVICE_FIRMWARE_OFFSET, camera.model.firmware);
+    PutText(reinterpret_cast<char *>(block + VRX4K_SIM_DEVICE_PORT_OFFSET), 64, camera.model.port);
+    PutText(info->Name, sizeof info->Name, camera.model.name);
+    PutText(info->Detail, sizeof info->Detail, camera.model.detail);
+    call.Out("name", "\"" + camera.model.name + "\"");
+    return call.Succeed();
+}
+
+int32_t Simulator::GetErrorNumber(uint32_t handle, int32_t *failedCall, uint32_t *errorNumber)
+{
+    std::lock_guard lock(m_mutex);
+    Session *session = FindSession(handle);
+    if (!session || !errorNumber)
+        return -1;
+    if (failedCall)
+        *failedCall = session->failedCall;
+    *errorNumber = session->errorNumber;
+    return 0;
+}
+
+int32_t Simulator::GetChangedProperty(uint32_t handle, uint8_t *list, CallRecord &call)
+{
+    std::vector<PropertyEntry> entries;
+    {
+        std::lock_guard lock(m_mutex);
+        Session *session = FindSession(handle);
+        if (!session)
+            return call.Fail(VRX4K_SIM_ERROR_BAD_HANDLE);
+        if (!list)
+            return Fail(handle, kGetChangedProperty, VRX4K_SIM_ERROR_BAD_ARGUMENT, call);
+        entries.swap(session->changedProperties);
+    }
+    // AddChangedProperties keeps the list within CHANGED_PROPERTY_MAX_ENTRIES.
+    const uint16_t count = static_cast<uint16_t>(entries.size());
+    list[0] = static_cast<uint8_t>(count);
+    list[1] = static_cast<uint8_t>(count >> 8);
+    std::string logged;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        uint8_t *entry = list + CHANGED_PROPERTY_COUNT_SIZE + i * CHANGED_PROPERTY_ENTRY_SIZE;
+        PutU32(entry, entries[i].first);
+        PutU32(entry + 4, entries[i].second);
+        logged += (logged.empty() ? "" : ",") + Hex(entries[i].first) + ":" + std::to_string(entries[i].second);
+    }
+    call.Out("count", count);
+    if (!logged.empty())
+        call.Out("entries", logged);
+    return call.Succeed();
+}
+
+int32_t Simulator::Shoot(uint32_t handle, int32_t *shotNumber, int32_t *pictureCount, CallRecord &call)
+{
+    std::lock_guard lock(m_mutex);
+    Session *session = FindSession(handle);
+    if (!session)
+        return call.Fail(VRX4K_SIM_ERROR_BAD_HANDLE);
+    Camera &camera = m_cameras[session->cameraIndex];
+    if (session->shotsInProgress + session->waiting.size() >= m_config.bufferShots)
+        return Fail(handle, kShoot, VRX4K_SIM_ERROR_BUFFER_FULL, call);
+    if (camera.cardShots == 0)
+        return Fail(handle, kShoot, VRX4K_SIM_ERROR_CARD_FULL, call);
+
+    ShotAction action;
+    if (camera.scriptPosition < m_config.script.size())
+        action = m_config.script[camera.scriptPosition++];
+    if (action.kind == ShotKind::Default)
+        action.kind = m_config.format;
+    call.Out("script", ShotKindName(action));
+    if (action.kind == ShotKind::ShootFail)
+        return Fail(handle, kShoot, VRX4K_SIM_ERROR_SHOOT_FAILED, call);
+
+    const uint32_t previousIso = camera.iso;
+    const uint32_t previousBattery = camera.battery;
+    ++camera.shutterCount;
+    --camera.cardShots;
+    if (camera.shutterCount % kShotsPerBatteryPercent == 0 && camera.battery > 1)
+        --camera.battery;
+    camera.iso = AutoIso(camera.shutterCount);
+
+    Job job;
+    job.handle = handle;
+    job.request.action = action;
+    job.request.shot = camera.shutterCount;
+    job.request.cameraIndex = session->cameraIndex;
+    job.request.model = &m_models[session->cameraIndex];
+    job.request.timeMs = NowMs();
+    job.request.iso = camera.iso;
+    if (action.kind == ShotKind::PropsDup)
+        job.properties.push_back({VRX4K_SIM_PROPERTY_ISO, previousIso == camera.iso ? camera.iso * 2 : previousIso});
+    if (action.kind == ShotKind::PropsDup || camera.iso != previousIso)
+        job.properties.push_back({VRX4K_SIM_PROPERTY_ISO, camera.iso});
+    if (camera.battery != previousBattery)
+        job.properties.push_back({VRX4K_SIM_PROPERTY_BATTERY, camera.battery});
+    job.properties.push_back({VRX4K_SIM_PROPERTY_SHOTS_REMAINING, camera.cardShots});
+    job.properties.push_back({VRX4K_SIM_PROPERTY_SHUTTER_COUNT, camera.shutterCount});
+    job.extraPropertyEvent = action.kind == ShotKind::PropsEmpty;
+
+    // Pictures come out in shooting order, no faster than the camera's burst rate.
+    const Clock::time_point now = Clock::now();
+    job.due = std::max(now + std::chrono::milliseconds(m_config.delayMs),
+                       camera.lastPicture + std::chrono::milliseconds(m_config.intervalMs));
+    camera.lastPicture = job.due;
+    ++session->shotsInProgress;
+    Schedule(std::move(job));
+
+    const int32_t pictures = action.kind == ShotKind::RawPlusJpeg ? 2 : 1;
+    if (shotNumber)
+        *shotNumber = static_cast<int32_t>(camera.shutterCount);
+    if (pictureCount)
+        *pictureCount = pictures;
+    call.Out("shot", camera.shutterCount);
+    call.Out("pictures", pictures);
+    return call.Succeed();
+}
+
+int32_t Simulator::ReadImageInfo(uint32_t handle, CameraImageInfo *info, CallRecord &call)
+{
+    std::lock_guard lock(m_mutex);
+    Session *session = FindSession(handle);
+    if (!session)
+        return call.Fail(VRX4K_SIM_ERROR_BAD_HANDLE);
+    if (!info)
+        return Fail(handle, kReadImageInfo, VRX4K_SIM_ERROR_BAD_ARGUMENT, call);
+    if (session->waiting.empty())
+        return Fail(handle, kReadImageInfo, VRX4K_SIM_ERROR_NO_IMAGE, call);
+
+    // The picture leaves the queue now, so one the program skips never blocks the next.
+    Picture picture = std::move(session->waiting.front());
+    session->waiting.pop_front();
+    if (picture.failInfo) {
+        call.Out("lost_shot", picture.shot);
+        return Fail(handle, kReadImageInfo, VRX4K_SIM_ERROR_INFO_FAILED, call);
+    }
+    if (session->described)
+        call.Out("unread_shot", session->described->shot);
+
+    info->Reserved[VRX4K_SIM_INFO_SHOT] = picture.shot;
+    info->Reserved[VRX4K_SIM_INFO_PART] = picture.part;
+    info->Reserved[VRX4K_SIM_INFO_WIDTH] = picture.width;
+    info->Reserved[VRX4K_SIM_INFO_HEIGHT] = picture.height;
+    info->Reserved[VRX4K_SIM_INFO_TIME] = static_cast<uint32_t>(picture.timeMs / 1000);
+    info->Reserved[VRX4K_SIM_INFO_MILLIS] = static_cast<uint32_t>(picture.timeMs % 1000);
+    info->Reserved[VRX4K_SIM_INFO_ISO] = picture.iso;
+    info->Reserved[VRX4K_SIM_INFO_WAITING] = static_cast<uint32_t>(session->waiting.size());
+    info->ImageType = picture.type;
+    info->ImageSize = picture.size;
+    call.Out("shot", picture.shot);
+    call.Out("part", picture.part);
+    call.Out("type", picture.type);
+    call.Out("size", picture.size);
+    session->described = std::move(picture);
+    return call.Succeed();
+}
+
+int32_t Simulator::ReadImage(uint32_t handle, uint8_t *buffer, uint32_t size, CallRecord &call)
+{
+    Picture picture;
+    {
+        std::lock_guard lock(m_mutex);
+        Session *session = FindSession(handle);
+        if (!session)
+            return call.Fail(VRX4K_SIM_ERROR_BAD_HANDLE);
+        if (!buffer)
+            return Fail(handle, kReadImage, VRX4K_SIM_ERROR_BAD_ARGUMENT, call);
+        if (!session->described)
+            return Fail(handle, kReadImage, VRX4K_SIM_ERROR_NOT_DESCRIBED, call);
+        // A wrong size leaves the picture described, so the caller may try again.
+        if (size != session->described->size)
+            return Fail(handle, kReadImage, VRX4K_SIM_ERROR_SIZE_MISMATCH, call);
+        picture = std::move(*session->described);
+        session->described.reset();
+        if (picture.failRead) {
+            call.Out("lost_shot", picture.shot);
+            return Fail(handle, kReadImage, VRX4K_SIM_ERROR_TRANSFER_FAILED, call);
+        }
+    }
+    if (size > 0)
+        std::memcpy(buffer, picture.bytes.data(), size);
+    call.Out("shot", picture.shot);
+    call.Then(PictureLine("delivered", handle, picture));
+    return call.Succeed();
+}
+
+std::string Simulator::PictureLine(const char *what, uint32_t handle, const Picture &picture)
+{
+    return std::string(what) + " handle=" + std::to_string(handle) + " shot=" + std::to_string(picture.shot) +
+                " part=" + std::to_string(picture.part) + " type=" + std::to_string(picture.type) +
+                " size=" + std::to_string(picture.size) + " sha256=" + picture.sha256;
+}
+
+void Simulator::RunEventThread()
+{
+    std::unique_lock lock(m_mutex);
+    while (!m_stopping) {
+        if (m_jobs.empty()) {
+            m_wake.wait(lock);
+            continue;
+        }
+        if (Clock::now() < m_jobs.top().due) {
+            m_wake.wait_until(lock, m_jobs.top().due);
+            continue;
+        }
+        Job job = m_jobs.top();
+        m_jobs.pop();
+        lock.unlock();
+        RunJob(job);
+        lock.lock();
+    }
+}
+
+void Simulator::RunJob(Job &job)
+{
+    std::unique_lock lock(m_mutex);
+    Session *session = FindSession(job.handle);
+    if (!session)
+        return;
+    if (job.connect) {
+        AddChangedProperties(*session, AllProperties(m_cameras[session->cameraIndex]));
+        SendEvent(lock, job.handle, CAMERA_EVENT_PROPERTY_CHANGED);
+        return;
+    }
+
+    lock.unlock();
+    std::vector<Picture> pictures = m_factory.Make(job.request, m_cancel);
+    lock.lock();
+    session = FindSession(job.handle);
+    if (!session || m_stopping)
+        return;
+    --session->shotsInProgress;
+    if (pictures.empty()) {
+        m_log->Write("failed handle=" + std::to_string(job.handle) + " shot=" + std::to_string(job.request.shot));
+        return;
+    }
+    for (Picture &picture : pictures) {
+        if (m_log->IsOpen())
+            m_log->Write(PictureLine("ready", job.handle, picture));
+        session->waiting.push_back(std::move(picture));
+    }
+    AddChangedProperties(*session, job.properties);
+
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        if (!SendEvent(lock, job.handle, CAMERA_EVENT_IMAGE_READY))
+            return;
+    }
+    if (SendEvent(lock, job.handle, CAMERA_EVENT_PROPERTY_CHANGED) && job.extraPropertyEvent)
+        SendEvent(lock, job.handle, CAMERA_EVENT_PROPERTY_CHANGED);
+}
+
+bool Simulator::SendEvent(std::unique_lock<std::mutex> &lock, uint32_t handle, int32_t event)
+{
+    Session *session = FindSession(handle);
+    if (m_stopping || !session)
+        return false;
+    if (!session->callback)
+        return true;
+    const CameraCallback callback = session->callback;
+    const int32_t context = session->context;
+    m_callbackHandle = handle;
+    lock.unlock();
+    m_log->Write("event handle=" + std::to_string(handle) + " code=" + std::to_string(event));
+    callback(context, event);
+    lock.lock();
+    m_callbackHandle = 0;
+    m_callbackDone.notify_all();
+    return true;
+}
+
+} // namespace vrx4ksim

@@ -1,0 +1,92 @@
+/*
+ * What the simulated camera library (libVRX4KAPI.so) puts into the contract's
+ * open fields: its error numbers, the meaning of the property codes, the
+ * description block before CameraDeviceInfo.Name, the words of
+ * CameraImageInfo and the layout of its raw files. docs/simulated-camera.md
+ * describes the same in prose; programs and tests may include this header.
+ */
+#ifndef TAVREN_VRX4K_SIM_H
+#define TAVREN_VRX4K_SIM_H
+
+#include <stdint.h>
+
+/* Error numbers written by VRX4K_GetErrorNumber. */
+#define VRX4K_SIM_ERROR_NOT_INITIALISED 0xA001u  /* Init has not been called, or Exit has */
+#define VRX4K_SIM_ERROR_BAD_ARGUMENT 0xA002u     /* a required pointer is null, an index is out of range */
+#define VRX4K_SIM_ERROR_BAD_HANDLE 0xA003u       /* the handle names no open camera */
+#define VRX4K_SIM_ERROR_NO_IMAGE 0xA004u         /* ReadImageInfo with no picture waiting */
+#define VRX4K_SIM_ERROR_NOT_DESCRIBED 0xA005u    /* ReadImage before ReadImageInfo described a picture */
+#define VRX4K_SIM_ERROR_SIZE_MISMATCH 0xA006u    /* ReadImage size differs from the described ImageSize */
+#define VRX4K_SIM_ERROR_TRANSFER_FAILED 0xA007u  /* injected: the picture's transfer failed */
+#define VRX4K_SIM_ERROR_SHOOT_FAILED 0xA008u     /* injected: the shutter did not release */
+#define VRX4K_SIM_ERROR_BUFFER_FULL 0xA009u      /* the camera's picture buffer is full */
+#define VRX4K_SIM_ERROR_CARD_FULL 0xA00Au        /* no shots remain on the memory card */
+#define VRX4K_SIM_ERROR_OPEN_FAILED 0xA00Bu      /* injected: the camera does not answer */
+#define VRX4K_SIM_ERROR_IN_USE 0xA00Cu           /* the camera already has a connection with a callback */
+#define VRX4K_SIM_ERROR_ALREADY_INITIALISED 0xA00Du
+#define VRX4K_SIM_ERROR_BAD_CONFIGURATION 0xA00Eu /* an environment setting could not be read */
+#define VRX4K_SIM_ERROR_IN_CALLBACK 0xA00Fu      /* Exit called from inside the event callback */
+#define VRX4K_SIM_ERROR_INFO_FAILED 0xA010u      /* injected: the picture's description could not be read */
+#define VRX4K_SIM_ERROR_DETECT_FAILED 0xA011u    /* injected: enumeration failed */
+#define VRX4K_SIM_ERROR_INIT_FAILED 0xA012u      /* injected: initialisation failed */
+
+/* Property codes reported with CAMERA_EVENT_PROPERTY_CHANGED. */
+#define VRX4K_SIM_PROPERTY_BATTERY 0x2004u         /* 8196: battery level, percent 0-100 */
+#define VRX4K_SIM_PROPERTY_SHOTS_REMAINING 0x2008u /* 8200: shots that still fit on the card */
+#define VRX4K_SIM_PROPERTY_ISO 0x2202u             /* 8706: ISO sensitivity of the latest shot */
+#define VRX4K_SIM_PROPERTY_SHUTTER_COUNT 0x2210u   /* 8720: shutter releases since Init */
+
+/* CameraImageInfo words 0 to 7. */
+#define VRX4K_SIM_INFO_SHOT 0      /* shot number on this camera, from 1 */
+#define VRX4K_SIM_INFO_PART 1      /* 1, or 2 for the second picture of a raw+JPEG pair */
+#define VRX4K_SIM_INFO_WIDTH 2     /* pixels; 0 when unknown */
+#define VRX4K_SIM_INFO_HEIGHT 3
+#define VRX4K_SIM_INFO_TIME 4      /* capture time, seconds since 1970 (UTC), low 32 bits */
+#define VRX4K_SIM_INFO_MILLIS 5    /* milliseconds of the capture time */
+#define VRX4K_SIM_INFO_ISO 6
+#define VRX4K_SIM_INFO_WAITING 7   /* pictures still waiting after this one */
+
+/* The description block at the start of CameraDeviceInfo (bytes 0 to 1279).
+ * Integers are little-endian; texts are NUL-padded. Unused bytes are zero. */
+#define VRX4K_SIM_DEVICE_MAGIC "VRXDEV01"     /* offset 0, 8 bytes, no NUL */
+#define VRX4K_SIM_DEVICE_VERSION_OFFSET 8     /* u32, 1 */
+#define VRX4K_SIM_DEVICE_INDEX_OFFSET 12      /* u32, camera index */
+#define VRX4K_SIM_DEVICE_FORMATS_OFFSET 16    /* u32, bit 0 JPEG, bit 1 raw, bit 2 raw+JPEG */
+#define VRX4K_SIM_DEVICE_WIDTH_OFFSET 20      /* u32, picture width */
+#define VRX4K_SIM_DEVICE_HEIGHT_OFFSET 24     /* u32, picture height */
+#define VRX4K_SIM_DEVICE_BATTERY_OFFSET 28    /* u32, percent */
+#define VRX4K_SIM_DEVICE_REMAINING_OFFSET 32  /* u32, shots remaining */
+#define VRX4K_SIM_DEVICE_ISO_OFFSET 36        /* u32 */
+#define VRX4K_SIM_DEVICE_SHUTTER_OFFSET 40    /* u32, shutter count */
+#define VRX4K_SIM_DEVICE_VENDOR_OFFSET 64     /* 32 bytes */
+#define VRX4K_SIM_DEVICE_MODEL_OFFSET 96      /* 32 bytes */
+#define VRX4K_SIM_DEVICE_SERIAL_OFFSET 128    /* 32 bytes */
+#define VRX4K_SIM_DEVICE_FIRMWARE_OFFSET 160  /* 32 bytes */
+#define VRX4K_SIM_DEVICE_PORT_OFFSET 192      /* 64 bytes */
+#define VRX4K_SIM_DEVICE_TEXT_SIZE 32
+
+/* Raw files (type 1): a 128-byte header, then the sensor rows. Integers are
+ * little-endian. Each row holds width 12-bit samples of an RGGB mosaic, two
+ * samples in three bytes: byte 0 = a bits 0-7, byte 1 = a bits 8-11 in its
+ * low nibble and b bits 0-3 in its high nibble, byte 2 = b bits 4-11. An odd
+ * last sample takes two bytes. Rows are RAW_STRIDE bytes apart. */
+#define VRX4K_SIM_RAW_MAGIC "VRX4KRAW"        /* offset 0, 8 bytes */
+#define VRX4K_SIM_RAW_HEADER_SIZE 128
+#define VRX4K_SIM_RAW_HEADER_SIZE_OFFSET 8    /* u32, 128 */
+#define VRX4K_SIM_RAW_VERSION_OFFSET 12       /* u32, 1 */
+#define VRX4K_SIM_RAW_WIDTH_OFFSET 16         /* u32 */
+#define VRX4K_SIM_RAW_HEIGHT_OFFSET 20        /* u32 */
+#define VRX4K_SIM_RAW_BITS_OFFSET 24          /* u32, 12 */
+#define VRX4K_SIM_RAW_STRIDE_OFFSET 28        /* u32, (width * 3 + 1) / 2 */
+#define VRX4K_SIM_RAW_CFA_OFFSET 32           /* u32, 0 = RGGB */
+#define VRX4K_SIM_RAW_BLACK_OFFSET 36         /* u32 */
+#define VRX4K_SIM_RAW_WHITE_OFFSET 40         /* u32 */
+#define VRX4K_SIM_RAW_ISO_OFFSET 44           /* u32 */
+#define VRX4K_SIM_RAW_SHOT_OFFSET 48          /* u32 */
+#define VRX4K_SIM_RAW_TIME_MS_OFFSET 56       /* u64, capture time, ms since 1970 (UTC) */
+#define VRX4K_SIM_RAW_MODEL_OFFSET 64         /* 32 bytes */
+#define VRX4K_SIM_RAW_SERIAL_OFFSET 96        /* 32 bytes */
+#define VRX4K_SIM_RAW_BLACK_LEVEL 256
+#define VRX4K_SIM_RAW_WHITE_LEVEL 4095
+
+#endif /* TAVREN_VRX4K_SIM_H */
