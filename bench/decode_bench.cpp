@@ -1,0 +1,208 @@
+// Full-size decode time of libExif.so, loaded by name as the program loads it,
+// against TurboJPEG's own decode of the same bytes into a reused buffer.
+// Both are measured in the same run, interleaved; prints min, median, ratio.
+//
+//   decode_bench [rounds]     (default 15)
+
+#include "image/exif_library.h"
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kTargetWidth = 6000;
+constexpr int kTargetHeight = 4000;
+constexpr const char *kPhotoFolder = "/usr/share/backgrounds/mate/nature/";
+
+using Clock = std::chrono::steady_clock;
+
+struct Photo {
+    std::string label;
+    std::vector<uint8_t> jpeg;
+    int width = 0;
+    int height = 0;
+};
+
+std::vector<uint8_t> ReadFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A packaged photograph brought to 6000 x 4000 (24 MP): decoded, its centre
+// 3:2 part resized bilinearly, encoded at quality 92 with its own subsampling.
+bool MakeTwentyFourMegapixelPhoto(const std::string &name, Photo &photo)
+{
+    const std::vector<uint8_t> source = ReadFile(kPhotoFolder + name);
+    if (source.empty())
+        return false;
+    tjhandle decoder = tjInitDecompress();
+    int width = 0, height = 0, subsampling = 0, colourspace = 0;
+    if (tjDecompressHeader3(decoder, source.data(), source.size(), &width, &height, &subsampling,
+                            &colourspace)
+        != 0) {
+        tjDestroy(decoder);
+        return false;
+    }
+    std::vector<uint8_t> rgb(size_t(width) * height * 3);
+    tjDecompress2(decoder, source.data(), source.size(), rgb.data(), width, width * 3, height,
+                  TJPF_RGB, 0);
+    tjDestroy(decoder);
+
+    // Centre crop to 3:2 in source coordinates.
+    double cropWidth = width, cropHeight = height;
+    if (cropWidth * 2 > cropHeight * 3)
+        cropWidth = cropHeight * 3 / 2;
+    else
+        cropHeight = cropWidth * 2 / 3;
+    const double left = (width - cropWidth) / 2, top = (height - cropHeight) / 2;
+
+    std::vector<uint8_t> large(size_t(kTargetWidth) * kTargetHeight * 3);
+    for (int y = 0; y < kTargetHeight; ++y) {
+        const double sy = std::clamp(top + (y + 0.5) * cropHeight / kTargetHeight - 0.5, 0.0, height - 1.0);
+        const int y0 = int(sy), y1 = std::min(y0 + 1, height - 1);
+        const double fy = sy - y0;
+        for (int x = 0; x < kTargetWidth; ++x) {
+            const double sx = std::clamp(left + (x + 0.5) * cropWidth / kTargetWidth - 0.5, 0.0, width - 1.0);
+            const int x0 = int(sx), x1 = std::min(x0 + 1, width - 1);
+            const double fx = sx - x0;
+            for (int c = 0; c < 3; ++c) {
+                auto at = [&](int px, int py) { return rgb[(size_t(py) * width + px) * 3 + c]; };
+                const double value = (at(x0, y0) * (1 - fx) + at(x1, y0) * fx) * (1 - fy)
+                    + (at(x0, y1) * (1 - fx) + at(x1, y1) * fx) * fy;
+                large[(size_t(y) * kTargetWidth + x) * 3 + c] = uint8_t(value + 0.5);
+            }
+        }
+    }
+
+    tjhandle encoder = tjInitCompress();
+    unsigned char *jpeg = nullptr;
+    unsigned long jpegSize = 0;
+    const int result = tjCompress2(encoder, large.data(), kTargetWidth, kTargetWidth * 3,
+                                   kTargetHeight, TJPF_RGB, &jpeg, &jpegSize, subsampling, 92, 0);
+    tjDestroy(encoder);
+    if (result != 0)
+        return false;
+    photo.label = name + " upscaled from " + std::to_string(width) + "x" + std::to_string(height);
+    photo.jpeg.assign(jpeg, jpeg + jpegSize);
+    photo.width = kTargetWidth;
+    photo.height = kTargetHeight;
+    tjFree(jpeg);
+    return true;
+}
+
+double Milliseconds(Clock::duration duration)
+{
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+// Open, size, decode, close: the program's sequence, into a reused buffer.
+bool DecodeThroughLibrary(const Photo &photo, std::vector<uint8_t> &buffer)
+{
+    uint32_t handle = 0;
+    bool ok = g_pfnExifMemOpen(photo.jpeg.data(), uint32_t(photo.jpeg.size()), &handle) == 0;
+    ExifImageSize size{};
+    ok = ok && g_pfnExifGetImageSizeType(handle, &size) == 0;
+    if (ok) {
+        const uint32_t capacity = (3 * size.Width + size.Width % 4) * size.Height + 40;
+        buffer.resize(capacity);
+        ok = g_pfnExifReadImage(handle, buffer.data(), capacity) == 0;
+    }
+    if (handle != 0)
+        g_pfnExifFileClose(handle);
+    return ok;
+}
+
+bool DecodeThroughTurboJpeg(tjhandle decoder, const Photo &photo, std::vector<uint8_t> &buffer)
+{
+    int width = 0, height = 0, subsampling = 0, colourspace = 0;
+    if (tjDecompressHeader3(decoder, photo.jpeg.data(), photo.jpeg.size(), &width, &height,
+                            &subsampling, &colourspace)
+        != 0)
+        return false;
+    const int stride = 3 * width + width % 4;
+    buffer.resize(size_t(stride) * height);
+    return tjDecompress2(decoder, photo.jpeg.data(), photo.jpeg.size(), buffer.data(), width, stride,
+                         height, TJPF_BGR, 0)
+        == 0;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
+
+    if (LoadExifLibrary() != 1) {
+        std::fprintf(stderr, "libExif.so could not be loaded with all four entry points\n");
+        UnloadExifLibrary();
+        return 1;
+    }
+
+    std::vector<Photo> photos;
+    for (const char *name : {"Storm.jpg", "Wood.jpg"}) {
+        Photo photo;
+        if (MakeTwentyFourMegapixelPhoto(name, photo))
+            photos.push_back(std::move(photo));
+    }
+    if (photos.empty()) {
+        std::fprintf(stderr, "no photographs in %s: run scripts/setup.sh (mate-backgrounds)\n", kPhotoFolder);
+        UnloadExifLibrary();
+        return 1;
+    }
+    std::printf("No packaged photograph has 24 MP: each is upscaled once to %dx%d (bilinear, quality 92).\n",
+                kTargetWidth, kTargetHeight);
+    std::printf("%d rounds each, interleaved; times in ms for one full-size decode.\n\n", rounds);
+    std::printf("%-38s %9s %9s %9s %9s %8s %8s\n", "photograph", "lib min", "lib med", "tj min",
+                "tj med", "min x", "med x");
+
+    tjhandle decoder = tjInitDecompress();
+    std::vector<uint8_t> libraryBuffer, turboBuffer;
+    int status = 0;
+    for (const Photo &photo : photos) {
+        std::vector<double> library, turbo;
+        // One untimed round of each first: page faults of the buffers, caches.
+        if (!DecodeThroughLibrary(photo, libraryBuffer) || !DecodeThroughTurboJpeg(decoder, photo, turboBuffer)) {
+            std::fprintf(stderr, "%s: decode failed\n", photo.label.c_str());
+            status = 1;
+            continue;
+        }
+        for (int round = 0; round < rounds; ++round) {
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool libraryTurn = (turn == 0) == (round % 2 == 0);
+                const Clock::time_point start = Clock::now();
+                if (libraryTurn)
+                    DecodeThroughLibrary(photo, libraryBuffer);
+                else
+                    DecodeThroughTurboJpeg(decoder, photo, turboBuffer);
+                (libraryTurn ? library : turbo).push_back(Milliseconds(Clock::now() - start));
+            }
+        }
+        const double libraryMin = *std::min_element(library.begin(), library.end());
+        const double turboMin = *std::min_element(turbo.begin(), turbo.end());
+        const double libraryMedian = Median(library), turboMedian = Median(turbo);
+        std::printf("%-38s %9.1f %9.1f %9.1f %9.1f %8.3f %8.3f\n", photo.label.c_str(), libraryMin,
+                    libraryMedian, turboMin, turboMedian, libraryMin / turboMin,
+                    libraryMedian / turboMedian);
+    }
+    std::printf("\nratio = libExif.so / TurboJPEG; target: at most 1.05\n");
+    tjDestroy(decoder);
+    UnloadExifLibrary();
+    return status;
+}
