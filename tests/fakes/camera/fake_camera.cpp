@@ -507,7 +507,7 @@ FAKE_CAMERA_EXPORT int32_t VRX4K_Close(uint32_t handle)
     return Record(state, call, ChooseResult(state, FAKE_CAMERA_CLOSE));
 }
 
-// The variant that lacks one entry point, for the binding's failure path.
+// The variants that lack one entry point, for the binding's failure path.
 #ifndef FAKE_CAMERA_WITHOUT_GET_DEVICE_INFO
 namespace {
 
@@ -618,6 +618,7 @@ FAKE_CAMERA_EXPORT int32_t VRX4K_ReadImageInfo(uint32_t handle, CameraImageInfo 
     return Record(state, call, result);
 }
 
+#ifndef FAKE_CAMERA_WITHOUT_READ_IMAGE
 FAKE_CAMERA_EXPORT int32_t VRX4K_ReadImage(uint32_t handle, uint8_t *buffer, uint32_t size)
 {
     std::lock_guard lock(g_fake.Mutex());
@@ -632,3 +633,4 @@ FAKE_CAMERA_EXPORT int32_t VRX4K_ReadImage(uint32_t handle, uint8_t *buffer, uin
         std::memcpy(buffer, state.current.bytes.data(), copied);
     return Record(state, call, result);
 }
+#endif

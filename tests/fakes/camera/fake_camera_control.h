@@ -1,8 +1,10 @@
 /*
  * A scriptable stand-in for the camera library, built as libVRX4KAPI.so into
- * its own folder: <build>/fakes/camera (CMake: ${TAVREN_FAKE_CAMERA_DIR}); a
- * variant that lacks VRX4K_GetDeviceInfo goes to <build>/fakes/camera-partial
- * (${TAVREN_FAKE_CAMERA_PARTIAL_DIR}). A test puts that folder first on
+ * its own folder: <build>/fakes/camera (CMake: ${TAVREN_FAKE_CAMERA_DIR}).
+ * Two variants each lack one entry point: VRX4K_GetDeviceInfo in
+ * <build>/fakes/camera-partial (${TAVREN_FAKE_CAMERA_PARTIAL_DIR}) and
+ * VRX4K_ReadImage in <build>/fakes/camera-no-readimage
+ * (${TAVREN_FAKE_CAMERA_NO_READ_IMAGE_DIR}). A test puts one folder first on
  * LD_LIBRARY_PATH (CTest ENVIRONMENT, one process per variant: the loader
  * reads it once) and the real binding loads the fake with dlopen like any
  * camera library. Keep such test programs out of <build>/bin, where RUNPATH
