@@ -92,6 +92,11 @@ struct Photo {
     uint32_t height;
 };
 
+void PrintTo(const Photo &photo, std::ostream *out)
+{
+    *out << photo.name;
+}
+
 class DecodesPhotograph : public ::testing::TestWithParam<Photo> {};
 
 TEST_P(DecodesPhotograph, SizeHeaderAndEveryPixelAsTurboJpeg)
