@@ -20,7 +20,11 @@ struct SaveResult {
 
 // Stores the bytes unchanged in the current directory under the name the time
 // stamp gives (<stamp>.JPG, or <stamp>_2.JPG, _3, ... when that is taken).
-// Never replaces an existing file, never leaves a partial file under a
-// picture's name, and gives the file mode 0666 less the umask.
+// Never replaces an existing file, even one another thread or process stores
+// at the same moment; never leaves a partial file under a picture's name (the
+// bytes go to a hidden temporary file first, flushed to disk, which is then
+// given the free name); gives the file mode 0666 less the umask. Returns the
+// name used, or a sentence for the user saying why nothing was stored, in
+// which case no file of this call remains.
 SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const uint8_t *bytes,
                           uint32_t byteCount);
