@@ -1,0 +1,14 @@
+#include <QApplication>
+#include <QtGlobal>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    // Listing the tests at build time happens without CTest's environment.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
