@@ -23,8 +23,8 @@ std::vector<uint8_t> EncodeJpeg(const uint8_t *rgb, int width, int height, int q
 
 void SpoilJpeg(std::vector<uint8_t> &jpeg)
 {
-    // 0xFF 0x01 is a reserved marker with no length: no decoder gets past it.
-    for (size_t i = 2; i < jpeg.size(); ++i)
+    // A JPEG starts with 0xFF 0xD8; 0xFF 0x01 is rejected before any header is read.
+    for (size_t i = 0; i < jpeg.size(); ++i)
         jpeg[i] = (i % 2 == 0) ? 0xFF : 0x01;
 }
 
@@ -52,7 +52,8 @@ bool ReadJpegSize(const std::vector<uint8_t> &jpeg, int &width, int &height)
     const bool ok = tjDecompressHeader3(decoder, jpeg.data(), static_cast<unsigned long>(jpeg.size()), &width,
                                         &height, &subsampling, &colourspace) == 0;
     tjDestroy(decoder);
-    return ok;
+    // A stream of tables only reads as success with no size.
+    return ok && width > 0 && height > 0;
 }
 
 } // namespace vrx4ksim

@@ -10,8 +10,8 @@ namespace vrx4ksim {
 // Returns the file's bytes, or an empty vector when TurboJPEG fails.
 std::vector<uint8_t> EncodeJpeg(const uint8_t *rgb, int width, int height, int quality);
 
-// Makes a JPEG undecodable while keeping its size: everything after the
-// start-of-image marker becomes bytes that form no valid marker segment.
+// Makes a JPEG undecodable while keeping its size: its bytes no longer begin
+// with a start-of-image marker, so every decoder refuses it at once.
 void SpoilJpeg(std::vector<uint8_t> &jpeg);
 
 // Decodes a JPEG to packed top-down RGB. Returns an empty vector on failure.

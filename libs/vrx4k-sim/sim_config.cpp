@@ -201,8 +201,13 @@ std::string ShotKindName(const ShotAction &action)
     return "?";
 }
 
-std::optional<Config> ReadConfig(const EnvLookup &lookup, std::string &error)
+std::optional<Config> ReadConfig(const EnvLookup &environment, std::string &error)
 {
+    // A variable set to nothing counts as not set.
+    const EnvLookup lookup = [&environment](const char *name) -> const char * {
+        const char *value = environment(name);
+        return value && *value ? value : nullptr;
+    };
     Config config;
     uint32_t cardShots = 0;
     const bool ok = ReadNumber(lookup, "VRX4K_SIM_CAMERAS", 0, 8, config.cameraCount, error) &&

@@ -1,0 +1,213 @@
+#include "sim_test_support.h"
+
+#include <turbojpeg.h>
+
+#include <cstdlib>
+#include <thread>
+
+namespace simtest {
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    for (const auto &[name, value] : m_saved) {
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
+    }
+}
+
+void ScopedEnvironment::Set(const std::string &name, const std::string &value)
+{
+    if (!m_saved.count(name)) {
+        const char *old = std::getenv(name.c_str());
+        m_saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    setenv(name.c_str(), value.c_str(), 1);
+}
+
+EventRecorder &EventRecorder::Instance()
+{
+    static EventRecorder recorder;
+    return recorder;
+}
+
+int32_t EventRecorder::EventCallback(int32_t context, int32_t event)
+{
+    EventRecorder &recorder = Instance();
+    if (recorder.exited)
+        ++recorder.callbacksAfterExit;
+    if (recorder.hook)
+        recorder.hook(event);
+    {
+        std::lock_guard lock(recorder.m_mutex);
+        recorder.m_events.push_back(event);
+        recorder.m_contexts.push_back(context);
+    }
+    recorder.m_arrived.notify_all();
+    return 1;
+}
+
+void EventRecorder::Reset()
+{
+    std::lock_guard lock(m_mutex);
+    m_events.clear();
+    m_contexts.clear();
+    hook = nullptr;
+    exited = false;
+    callbacksAfterExit = 0;
+}
+
+bool EventRecorder::WaitFor(int32_t event, size_t count, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    return m_arrived.wait_for(lock, timeout, [&] {
+        return static_cast<size_t>(std::count(m_events.begin(), m_events.end(), event)) >= count;
+    });
+}
+
+size_t EventRecorder::Count(int32_t event) const
+{
+    std::lock_guard lock(m_mutex);
+    return static_cast<size_t>(std::count(m_events.begin(), m_events.end(), event));
+}
+
+std::vector<int32_t> EventRecorder::Events() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_events;
+}
+
+std::vector<int32_t> EventRecorder::Contexts() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_contexts;
+}
+
+void SimulatedCameraTest::SetUp()
+{
+    m_events.Reset();
+    // Settings from the caller's shell must not leak into the tests.
+    for (const char *name : {"VRX4K_SIM_CAMERAS", "VRX4K_SIM_FORMAT", "VRX4K_SIM_QUALITY", "VRX4K_SIM_BUFFER",
+                             "VRX4K_SIM_CARD_SHOTS", "VRX4K_SIM_PHOTO_DIR", "VRX4K_SIM_FAIL_OPEN",
+                             "VRX4K_SIM_FAIL_INIT", "VRX4K_SIM_FAIL_DETECT", "VRX4K_SIM_SCRIPT", "VRX4K_SIM_LOG"}) {
+        m_environment.Set(name, "");
+        unsetenv(name);
+    }
+    m_environment.Set("VRX4K_SIM_SIZE", "320x240");
+    m_environment.Set("VRX4K_SIM_DELAY_MS", "5");
+    m_environment.Set("VRX4K_SIM_INTERVAL_MS", "0");
+    ASSERT_EQ(m_library.Load(), 1) << "libVRX4KAPI.so not found: is LD_LIBRARY_PATH set to the build's bin?";
+}
+
+void SimulatedCameraTest::TearDown()
+{
+    Stop();
+    m_library.Unload();
+}
+
+void SimulatedCameraTest::Start(const std::map<std::string, std::string> &settings)
+{
+    for (const auto &[name, value] : settings)
+        m_environment.Set(name, value);
+    ASSERT_EQ(m_library.Init(0), 0u);
+    m_initialised = true;
+}
+
+void SimulatedCameraTest::Stop()
+{
+    if (!m_initialised)
+        return;
+    EXPECT_EQ(m_library.Exit(), 0u);
+    m_events.exited = true;
+    m_initialised = false;
+}
+
+uint32_t SimulatedCameraTest::Connect(int32_t index, int32_t context)
+{
+    uint32_t handle = 0;
+    EXPECT_EQ(m_library.Open(index, &handle, &EventRecorder::EventCallback, context), 0u);
+    EXPECT_NE(handle, 0u);
+    EXPECT_TRUE(m_events.WaitFor(CAMERA_EVENT_PROPERTY_CHANGED, 1));
+    ChangedPropertyBuffer(handle);
+    return handle;
+}
+
+DownloadedPicture SimulatedCameraTest::Download(uint32_t handle)
+{
+    DownloadedPicture picture;
+    EXPECT_EQ(m_library.ReadImageInfo(handle, &picture.info), 0u);
+    picture.bytes.resize(picture.info.ImageSize);
+    EXPECT_EQ(m_library.ReadImage(handle, picture.bytes.data(), picture.info.ImageSize), 0u);
+    return picture;
+}
+
+std::vector<uint8_t> SimulatedCameraTest::ChangedPropertyBuffer(uint32_t handle)
+{
+    // Exactly the size the program gives, so that a write past it is caught.
+    std::vector<uint8_t> list(CHANGED_PROPERTY_LIST_SIZE, 0xCD);
+    EXPECT_EQ(m_library.GetChangedProperty(handle, list.data()), 0u);
+    return list;
+}
+
+uint32_t SimulatedCameraTest::LibraryErrorNumber()
+{
+    auto getErrorNumber =
+        platform::FindFunction<PfnVRX4K_GetErrorNumber>(m_library.ModuleHandle(), "VRX4K_GetErrorNumber");
+    int32_t failed = -1;
+    uint32_t number = 0;
+    EXPECT_EQ(getErrorNumber(0, &failed, &number), 0);
+    return number;
+}
+
+std::optional<std::pair<int, int>> JpegSize(const std::vector<uint8_t> &jpeg)
+{
+    tjhandle decoder = tjInitDecompress();
+    int width = 0, height = 0, subsampling = 0, colourspace = 0;
+    const int result = tjDecompressHeader3(decoder, jpeg.data(), static_cast<unsigned long>(jpeg.size()), &width,
+                                           &height, &subsampling, &colourspace);
+    tjDestroy(decoder);
+    if (result != 0 || width <= 0 || height <= 0)
+        return std::nullopt;
+    return std::make_pair(width, height);
+}
+
+std::vector<uint8_t> DecodeRgb(const std::vector<uint8_t> &jpeg, int &width, int &height)
+{
+    auto size = JpegSize(jpeg);
+    if (!size)
+        return {};
+    width = size->first;
+    height = size->second;
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    tjhandle decoder = tjInitDecompress();
+    const int result = tjDecompress2(decoder, jpeg.data(), static_cast<unsigned long>(jpeg.size()), rgb.data(),
+                                     width, 0, height, TJPF_RGB, 0);
+    tjDestroy(decoder);
+    if (result != 0)
+        rgb.clear();
+    return rgb;
+}
+
+std::vector<uint8_t> SolidJpeg(int width, int height, uint8_t r, uint8_t g, uint8_t b)
+{
+    std::vector<uint8_t> rgb;
+    for (int i = 0; i < width * height; ++i)
+        rgb.insert(rgb.end(), {r, g, b});
+    tjhandle encoder = tjInitCompress();
+    unsigned char *jpeg = nullptr;
+    unsigned long size = 0;
+    std::vector<uint8_t> result;
+    if (tjCompress2(encoder, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size, TJSAMP_444, 95, 0) == 0)
+        result.assign(jpeg, jpeg + size);
+    tjFree(jpeg);
+    tjDestroy(encoder);
+    return result;
+}
+
+uint32_t ReadU32(const uint8_t *at)
+{
+    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
+} // namespace simtest

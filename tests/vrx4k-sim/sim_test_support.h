@@ -1,0 +1,95 @@
+#pragma once
+
+#include "camera/camera_library.h"
+#include "vrx4k_sim.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace simtest {
+
+// Sets environment variables for one test and restores them afterwards.
+class ScopedEnvironment {
+public:
+    ~ScopedEnvironment();
+    void Set(const std::string &name, const std::string &value);
+
+private:
+    std::map<std::string, std::optional<std::string>> m_saved;
+};
+
+// Records the events the library sends to EventCallback, from its own thread.
+class EventRecorder {
+public:
+    static EventRecorder &Instance();
+    static int32_t EventCallback(int32_t context, int32_t event);
+
+    void Reset();
+    // Waits until count events of this code have arrived in total.
+    bool WaitFor(int32_t event, size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    size_t Count(int32_t event) const;
+    std::vector<int32_t> Events() const;
+    std::vector<int32_t> Contexts() const;
+
+    // Runs inside the callback; set it before the camera is opened.
+    std::function<void(int32_t event)> hook;
+    // Set once Exit has returned: a callback after that is a fault.
+    std::atomic<bool> exited{false};
+    std::atomic<int> callbacksAfterExit{0};
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_arrived;
+    std::vector<int32_t> m_events;
+    std::vector<int32_t> m_contexts;
+};
+
+struct DownloadedPicture {
+    CameraImageInfo info{};
+    std::vector<uint8_t> bytes;
+};
+
+// Loads the real libVRX4KAPI.so through the program's binding, with small,
+// fast pictures unless a test asks otherwise.
+class SimulatedCameraTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Sets the environment (over the fast defaults) and initialises the library.
+    void Start(const std::map<std::string, std::string> &settings = {});
+    void Stop();
+    // Opens a camera with the event callback and takes its first property report.
+    uint32_t Connect(int32_t index = 0, int32_t context = 0);
+    // Describes and downloads the oldest waiting picture.
+    DownloadedPicture Download(uint32_t handle);
+    std::vector<uint8_t> ChangedPropertyBuffer(uint32_t handle);
+    // The library's own GetErrorNumber, for handle 0 which the binding never asks.
+    uint32_t LibraryErrorNumber();
+
+    ScopedEnvironment m_environment;
+    CCameraLibrary m_library;
+    EventRecorder &m_events = EventRecorder::Instance();
+    bool m_initialised = false;
+};
+
+// Width and height from a JPEG, or nullopt when TurboJPEG cannot read it.
+std::optional<std::pair<int, int>> JpegSize(const std::vector<uint8_t> &jpeg);
+// Decodes a JPEG to RGB; empty on failure.
+std::vector<uint8_t> DecodeRgb(const std::vector<uint8_t> &jpeg, int &width, int &height);
+// Encodes a solid colour as a JPEG.
+std::vector<uint8_t> SolidJpeg(int width, int height, uint8_t r, uint8_t g, uint8_t b);
+
+uint32_t ReadU32(const uint8_t *at);
+
+} // namespace simtest
