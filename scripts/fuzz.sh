@@ -18,8 +18,9 @@ build=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DTAVREN_FUZZ=ON >/dev/null
 cmake --build "$build"
 
-# Photographs for the decoder's corpus, scaled down by the seed script.
-photos=$(find /usr/share/tavren-test-photos -iname '*.jpg' 2>/dev/null | sort | head -n 8)
+# Real photographs for the decoder's corpus (mate-backgrounds, installed by
+# setup.sh), scaled down by the seed script.
+photos=$(find /usr/share/backgrounds/mate/nature -name '*.jpg' 2>/dev/null | sort | head -n 6)
 rm -rf "$build/seeds"
 # shellcheck disable=SC2086
 tests/fuzz/make_seeds.sh "$build/seeds" $photos

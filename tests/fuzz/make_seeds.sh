@@ -79,13 +79,16 @@ thumbnailSize=$(wc -c <"$thumbnail")
     tail -c +3 "$jpegs/40x30-411.jpg"  # the picture without its SOI
 } >"$jpegs/40x30-exif-thumbnail.jpg"
 
-# Photographs, scaled down and re-encoded so that each run stays fast.
+# Photographs, scaled down and re-encoded so that each run stays fast, and
+# the first 16 KiB of each as it is: its own markers and tables, then data
+# that breaks off.
 for photo in "$@"; do
     name=$(basename "$photo" | tr -c 'A-Za-z0-9.\n-' '_')
     if djpeg -scale 1/8 -ppm "$photo" >"$work/photo.ppm" 2>/dev/null; then
         cjpeg -quality 80 "$work/photo.ppm" >"$jpegs/photo-$name"
         cjpeg -quality 80 -progressive -restart 2 "$work/photo.ppm" >"$jpegs/photo-progressive-$name"
     fi
+    head -c 16384 "$photo" >"$jpegs/photo-start-$name"
 done
 
 # Camera records: the input fills a device record from its start and the
