@@ -1,0 +1,156 @@
+#include "image_receiver.h"
+
+#include "exif_library.h"
+#include "platform/offscreen_picture.h"
+#include "platform/local_time.h"
+#include "preview_geometry.h"
+#include "res/resources.h"
+#include "vrx4kapi.h"
+
+#include <QFile>
+#include <QWidget>
+
+#include <new>
+#include <optional>
+
+namespace {
+
+// Closes a decoder handle when the preview step ends, however it ends.
+class DecoderHandle {
+public:
+    DecoderHandle() = default;
+    DecoderHandle(const DecoderHandle &) = delete;
+    DecoderHandle &operator=(const DecoderHandle &) = delete;
+    ~DecoderHandle()
+    {
+        if (m_handle != 0)
+            g_pfnExifFileClose(m_handle);
+    }
+    uint32_t *Address() { return &m_handle; }
+    uint32_t Get() const { return m_handle; }
+
+private:
+    uint32_t m_handle = 0;
+};
+
+// A kept buffer more than this many times too large is given back.
+constexpr size_t kMostWastedFactor = 4;
+
+} // namespace
+
+void CImageReceiver::SetSaveFailureHandler(SaveFailureHandler handler)
+{
+    m_saveFailureHandler = std::move(handler);
+}
+
+void CImageReceiver::ReceiveImage(int32_t imageType, const uint8_t *bytes, uint32_t byteCount,
+                                  const QWidget *previewControl, platform::OffscreenPicture *offscreen)
+{
+    try {
+        if (imageType == CAMERA_IMAGE_NONE || bytes == nullptr || byteCount == 0 || previewControl == nullptr ||
+            offscreen == nullptr)
+            return;
+        if (!ExifLibraryBound())
+            return;
+
+        int32_t previewed = 0;
+        if (imageType == CAMERA_IMAGE_JPEG || imageType == CAMERA_IMAGE_JPEG_ALT)
+            previewed = DrawJpegPreview(bytes, byteCount, previewControl, offscreen);
+        else if (imageType == CAMERA_IMAGE_RAW)
+            previewed = DrawRawPreview(bytes, byteCount, previewControl, offscreen);
+        else
+            return;
+        if (previewed == 0)
+            return;
+
+        SaveImageFile(imageType, bytes, byteCount);
+    } catch (...) {
+        // The caller learns nothing of what happened inside.
+    }
+}
+
+int32_t CImageReceiver::DrawJpegPreview(const uint8_t *bytes, uint32_t byteCount, const QWidget *previewControl,
+                                        platform::OffscreenPicture *offscreen)
+{
+    const QSize area = previewControl->size();
+    // Before anything can fail, so that a failed preview leaves the area black.
+    offscreen->Clear();
+
+    DecoderHandle handle;
+    if (g_pfnExifMemOpen(bytes, byteCount, handle.Address()) != EXIF_STATUS_OK)
+        return 0;
+    ExifImageSize size{};
+    if (g_pfnExifGetImageSizeType(handle.Get(), &size) != EXIF_STATUS_OK)
+        return 0;
+    const std::optional<uint32_t> capacity = DecodeBufferCapacity(size.Width, size.Height);
+    if (!capacity)
+        return 0;
+    uint8_t *buffer = DecodeBuffer(*capacity);
+    if (buffer == nullptr)
+        return 0;
+    if (g_pfnExifReadImage(handle.Get(), buffer, *capacity) != EXIF_STATUS_OK)
+        return 0;
+
+    // The header goes on to the stretch: it must describe the announced picture.
+    const std::optional<platform::DibLayout> layout = platform::ReadDibLayout(buffer, *capacity);
+    if (!layout || layout->width != size.Width || layout->height != size.Height)
+        return 0;
+
+    const PreviewPlacement placement = FitToHeight(area.width(), area.height(), size.Width, size.Height);
+    offscreen->StretchDib(buffer, *capacity, {placement.x, 0, placement.width, area.height()});
+    return 1;
+}
+
+int32_t CImageReceiver::DrawRawPreview(const uint8_t * /*bytes*/, uint32_t /*byteCount*/,
+                                       const QWidget * /*previewControl*/, platform::OffscreenPicture *offscreen)
+{
+    if (offscreen == nullptr)
+        return 0;
+    // Loaded afresh each time and dropped at once: nothing grows over a long run.
+    QFile file(QString::fromLatin1(res::kRawPlaceholder));
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray dib = file.readAll();
+        offscreen->DrawUnscaled(
+            platform::ImageFromDib(reinterpret_cast<const uint8_t *>(dib.constData()), size_t(dib.size())));
+    }
+    return 1;
+}
+
+SaveResult CImageReceiver::SaveImageFile(int32_t imageType, const uint8_t *bytes, uint32_t byteCount)
+{
+    const std::string timeStamp = FormatTimeStamp(platform::CurrentLocalTime());
+    SaveResult result;
+    try {
+        result = SaveImageBytes(timeStamp, imageType, bytes, byteCount);
+    } catch (const std::bad_alloc &) {
+        result = SaveResult{};
+        result.error = "There was not enough memory to store the picture.";
+    }
+    if (!result.saved && m_saveFailureHandler)
+        m_saveFailureHandler(FailedSave{imageType, bytes, byteCount, timeStamp, result.error});
+    return result;
+}
+
+void CImageReceiver::ReleaseDecodeBuffer()
+{
+    m_decodeBuffer.reset();
+    m_decodeBufferSize = 0;
+}
+
+std::unique_ptr<uint8_t[]> CImageReceiver::AllocateDecodeBuffer(size_t size)
+{
+    // Not zeroed: the decoder writes the header and every row.
+    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size]);
+}
+
+uint8_t *CImageReceiver::DecodeBuffer(size_t size)
+{
+    if (m_decodeBuffer && m_decodeBufferSize >= size && m_decodeBufferSize / kMostWastedFactor <= size)
+        return m_decodeBuffer.get();
+    // The old buffer goes first, so that no more than one is ever held.
+    ReleaseDecodeBuffer();
+    m_decodeBuffer = AllocateDecodeBuffer(size);
+    if (m_decodeBuffer)
+        m_decodeBufferSize = size;
+    return m_decodeBuffer.get();
+}
