@@ -14,8 +14,8 @@
 
 namespace {
 
-// Larger pictures are legal but make every run slow; their header handling
-// is still exercised by ExifGetImageSizeType.
+// Decoding larger pictures makes every run slow; their sizes and a buffer too
+// short for them are still checked.
 constexpr uint64_t kMaxPixels = uint64_t{1} << 22;
 
 // libturbojpeg is not instrumented, so libFuzzer cannot tell apart inputs that
@@ -101,21 +101,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     uint32_t height = 0;
     uint32_t extra = 0;
     const bool sized = opened && ReadSize(handle, width, height, extra);
-    const bool small = sized && uint64_t{width} * height <= kMaxPixels;
-    const auto capacity = small ? static_cast<uint32_t>(PictureCapacity(width, height)) : 0;
-    if (small) {
+    // The caller computes the capacity in 32 bits: a picture too large for
+    // that must be refused when opened.
+    const uint64_t wideCapacity = PictureCapacity(width, height);
+    FUZZ_CHECK(!sized || wideCapacity <= UINT32_MAX);
+    const auto capacity = static_cast<uint32_t>(wideCapacity);
+    if (sized && uint64_t{width} * height <= kMaxPixels) {
         NoteDecodeOutcome(Decode(handle, capacity, width, height, false), extra, width, height);
     }
     if (handle != 0) {
         ExifFileClose(handle);
     }
-    if (!small) {
+    if (!sized) {
         return 0;
     }
 
     // A buffer 1 to 4 bytes short cannot hold the picture: the library must
-    // refuse it without writing past its end. A fresh handle keeps this
-    // independent of whether one handle can be decoded twice.
+    // refuse it without writing past its end. This holds for pictures of any
+    // size, as untouched pages of the buffer cost nothing. A fresh handle
+    // keeps this independent of whether one handle can be decoded twice.
     handle = Open(jpeg, opened);
     uint32_t widthAgain = 0;
     uint32_t heightAgain = 0;

@@ -21,7 +21,7 @@ public:
         const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
         const size_t usable = (size + page - 1) / page * page;
         m_mappedSize = usable + page;
-        void *mapping = mmap(nullptr, m_mappedSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void *mapping = mmap(nullptr, m_mappedSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (mapping == MAP_FAILED) {
             std::abort();
         }

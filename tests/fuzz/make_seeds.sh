@@ -59,6 +59,17 @@ head -c $((size / 2)) "$jpegs/64x48-progressive.jpg" >"$jpegs/64x48-truncated.jp
 rm "$jpegs/64x48-progressive.jpg"
 cat "$jpegs/7x5-420.jpg" "$jpegs/1x1-grey.jpg" >"$jpegs/7x5-trailing-picture.jpg"
 
+# A small picture whose frame header claims another size: the data runs
+# out at once, and the claimed size may be too large to decode or to size.
+claim() { # NAME WIDTH HEIGHT
+    cp "$jpegs/1x1-grey.jpg" "$jpegs/$1.jpg"
+    frame=$(LC_ALL=C grep -obUaP '\xff\xc0' "$jpegs/$1.jpg" | head -n 1 | cut -d: -f1)
+    { be16 "$3"; be16 "$2"; } | dd of="$jpegs/$1.jpg" bs=1 seek=$((frame + 5)) conv=notrunc status=none
+}
+claim 65000x1-claimed 65000 1
+claim 30000x30000-claimed 30000 30000
+claim 65500x65500-claimed 65500 65500
+
 # A camera-style file: an Exif APP1 segment right after SOI with an
 # orientation tag and a JPEG thumbnail, which holds markers of its own.
 thumbnail="$jpegs/1x1-colour.jpg"
