@@ -40,7 +40,7 @@ typedef struct ExifImageSize {
  * 24 bits, BI_RGB, image size = row stride x height, 3780 pixels per metre,
  * no colour table), then the rows, 3 bytes per pixel in B, G, R order, each
  * row padded with zero bytes to a multiple of 4: stride = 3 x width + width
- * mod 4. libExif.so writes a positive height: the bottom row comes first.
+ * mod 4. libExif.so writes a negative height: the top row comes first.
  * The whole picture takes EXIF_DIB_HEADER_SIZE + stride x height bytes.
  */
 

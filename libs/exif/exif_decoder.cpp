@@ -16,7 +16,8 @@
 namespace {
 
 constexpr uint32_t kPixelsPerMetre = 3780; // 96 DPI; nothing reads it
-constexpr int kDecodeFlags = TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS;
+// Top-down rows: TJFLAG_BOTTOMUP costs about 2.5% of the decode time.
+constexpr int kDecodeFlags = TJFLAG_LIMITSCANS;
 
 // One picture open for decoding. The bytes are the caller's, lent until close.
 struct OpenPicture {
@@ -103,12 +104,12 @@ void PutLittleEndian16(uint8_t *at, uint16_t value)
     at[1] = static_cast<uint8_t>(value >> 8);
 }
 
-// BITMAPINFOHEADER for bottom-up 24-bit BGR rows.
+// BITMAPINFOHEADER for top-down 24-bit BGR rows.
 void WriteBitmapHeader(uint8_t *buffer, const OpenPicture &picture)
 {
     PutLittleEndian32(buffer + 0, EXIF_DIB_HEADER_SIZE);                                // biSize
     PutLittleEndian32(buffer + 4, picture.width);                                       // biWidth
-    PutLittleEndian32(buffer + 8, picture.height);                                      // biHeight > 0: bottom-up
+    PutLittleEndian32(buffer + 8, static_cast<uint32_t>(-static_cast<int32_t>(picture.height))); // biHeight < 0: top-down
     PutLittleEndian16(buffer + 12, 1);                                                  // biPlanes
     PutLittleEndian16(buffer + 14, 24);                                                 // biBitCount
     PutLittleEndian32(buffer + 16, 0);                                                  // biCompression: BI_RGB

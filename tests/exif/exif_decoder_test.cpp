@@ -54,7 +54,7 @@ void ExpectSamePicture(const std::vector<uint8_t> &dib, const photos::Decoded &r
     const uint8_t *header = dib.data();
     EXPECT_EQ(Read32(header + 0), 40u);                 // biSize
     EXPECT_EQ(Read32(header + 4), w);                   // biWidth
-    EXPECT_EQ(int32_t(Read32(header + 8)), int32_t(h)); // biHeight: bottom-up
+    EXPECT_EQ(int32_t(Read32(header + 8)), -int32_t(h)); // biHeight: top-down
     EXPECT_EQ(Read16(header + 12), 1);                  // biPlanes
     EXPECT_EQ(Read16(header + 14), 24);                 // biBitCount
     EXPECT_EQ(Read32(header + 16), 0u);                 // biCompression: BI_RGB
@@ -64,7 +64,7 @@ void ExpectSamePicture(const std::vector<uint8_t> &dib, const photos::Decoded &r
 
     size_t wrongRows = 0;
     for (uint32_t y = 0; y < h; ++y) {
-        const uint8_t *row = header + 40 + (h - 1 - y) * stride;
+        const uint8_t *row = header + 40 + y * stride;
         const uint8_t *expected = reference.bgr.data() + size_t(y) * 3 * w;
         bool same = std::memcmp(row, expected, 3 * w) == 0;
         for (size_t pad = 3 * w; pad < stride; ++pad)
@@ -266,14 +266,14 @@ TEST(ExifDecoder, TruncatedDataKeepsWhatArrivedAndFillsTheRest)
     const std::vector<uint8_t> dib = DecodeAsTheProgramDoes(half, size);
     ASSERT_EQ(size.Width, 1920u);
     ASSERT_EQ(size.Height, 1280u);
-    // The top quarter arrived whole; rows are stored bottom-up.
+    // The top quarter arrived whole.
     const size_t stride = 1920 * 3;
     for (uint32_t y = 0; y < 320; ++y) {
-        const uint8_t *row = dib.data() + 40 + (1279 - y) * stride;
+        const uint8_t *row = dib.data() + 40 + y * stride;
         ASSERT_EQ(std::memcmp(row, reference.bgr.data() + y * stride, stride), 0) << "row " << y;
     }
     // The bottom row never arrived: libjpeg-turbo fills it with grey.
-    const uint8_t *bottom = dib.data() + 40;
+    const uint8_t *bottom = dib.data() + 40 + 1279 * stride;
     EXPECT_TRUE(std::all_of(bottom, bottom + stride, [](uint8_t b) { return b == 128; }));
 }
 
@@ -297,7 +297,7 @@ void DecodeDamaged(const std::vector<uint8_t> &bytes, size_t &decoded)
     if (ExifReadImage(open.handle, buffer.data(), uint32_t(capacity)) == kExifOk) {
         ++decoded;
         EXPECT_EQ(Read32(buffer.data() + 4), size.Width);
-        EXPECT_EQ(Read32(buffer.data() + 8), size.Height);
+        EXPECT_EQ(int32_t(Read32(buffer.data() + 8)), -int32_t(size.Height));
     }
     EXPECT_TRUE(std::all_of(buffer.end() - 16, buffer.end(), [](uint8_t b) { return b == 0xAB; }))
         << "written past the capacity";
