@@ -238,6 +238,8 @@ void CTetherDlg::OnCameraImageReady()
     const bool saveFailed = m_lastSaveFailed;
     buffer.reset();
     update();
+    // The preview paints opaquely, so Qt leaves it out of its parent's repaint.
+    m_preview->update();
 
     // Storing works again, or may: the pictures kept earlier follow this one.
     if (!saveFailed && !m_pendingPictures.empty())
@@ -265,9 +267,10 @@ void CTetherDlg::KeepUnsavedPicture(const CImageReceiver::FailedSave &failed)
 {
     m_lastSaveFailed = true;
     const QString name = PictureName(failed.timeStamp, failed.imageType);
-    const QString where =
-        QStringLiteral("The picture %1 could not be stored in %2:\n%3")
-            .arg(name, CurrentDirectoryText(), QString::fromStdString(failed.error));
+    const QString reason = failed.error.empty()
+                               ? QStringLiteral("It could not be written to %1.").arg(CurrentDirectoryText())
+                               : QString::fromStdString(failed.error);
+    const QString where = QStringLiteral("The picture %1 could not be stored.\n%2").arg(name, reason);
 
     const bool overLimit = m_pendingPictures.size() + 1 > m_pendingCountLimit &&
                            m_pendingBytes + failed.byteCount > m_pendingByteLimit;
@@ -325,9 +328,12 @@ void CTetherDlg::ReportSaveProblems()
         if (m_unreportedProblems.size() == 1) {
             text = m_unreportedProblems.front();
         } else {
+            constexpr std::size_t kListed = 5;
             text = QStringLiteral("%1 pictures could not be stored.").arg(m_unreportedProblems.size());
-            for (const QString &problem : m_unreportedProblems)
-                text += QStringLiteral("\n\n") + problem;
+            for (std::size_t i = 0; i < m_unreportedProblems.size() && i < kListed; ++i)
+                text += QStringLiteral("\n\n") + m_unreportedProblems[i];
+            if (m_unreportedProblems.size() > kListed)
+                text += QStringLiteral("\n\n... and %1 more.").arg(m_unreportedProblems.size() - kListed);
         }
         m_unreportedProblems.clear();
         platform::ShowMessageBox(this, text, platform::MessageIcon::Warning);

@@ -1,0 +1,201 @@
+#include "window_fixture.h"
+
+#include "app/camera_events.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+// Pictures that cannot be stored: the working directory is removed under the
+// window, the way a folder on a removed drive disappears.
+class PendingPicturesTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        m_gone = m_scratch / "gone";
+        m_later = m_scratch / "later";
+        std::filesystem::create_directories(m_gone);
+        std::filesystem::create_directories(m_later);
+        std::filesystem::current_path(m_gone);
+        std::filesystem::remove(m_gone);
+    }
+
+    // Queues a raw picture and delivers its event to `window`.
+    void Deliver(CTetherDlg &window, const std::vector<uint8_t> &bytes)
+    {
+        fake()->QueueImage(CAMERA_IMAGE_RAW, bytes.size(), bytes.data(), bytes.size());
+        QApplication::postEvent(&window, new QEvent(WM_CAMERA_IMAGE_READY));
+        Settle();
+    }
+
+    std::filesystem::path m_gone;
+    std::filesystem::path m_later;
+};
+
+const std::vector<uint8_t> kFirst{'f', 'i', 'r', 's', 't'};
+const std::vector<uint8_t> kSecond{'s', 'e', 'c', 'o', 'n', 'd'};
+const std::vector<uint8_t> kThird{'t', 'h', 'i', 'r', 'd', '!', '!'};
+
+TEST_F(PendingPicturesTest, AnUnstoredPictureIsReportedKeptAndStoredInTheNextFolderPicked)
+{
+    auto window = ShowWindow();
+    Deliver(*window, kFirst);
+
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].owner, window.get());
+    EXPECT_EQ(boxes[0].icon, platform::MessageIcon::Warning);
+    EXPECT_TRUE(boxes[0].text.contains(QString::fromStdString(StampName(0, ".RWQ")))) << boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("no longer exists"))) << boxes[0].text.toStdString();
+    EXPECT_EQ(window->PendingPictureCount(), 1u);
+    EXPECT_EQ(window->PendingPictureBytes(), kFirst.size());
+
+    // Still no folder: the picture stays kept, and nothing more is shown.
+    EXPECT_EQ(window->RetryPendingPictures(), 1u);
+    EXPECT_EQ(boxes.size(), 1u);
+
+    // The user picks another folder: the picture goes there under its own name.
+    std::filesystem::current_path(m_later);
+    EXPECT_EQ(window->RetryPendingPictures(), 0u);
+    EXPECT_EQ(window->PendingPictureCount(), 0u);
+    EXPECT_EQ(window->PendingPictureBytes(), 0u);
+    EXPECT_EQ(FilesIn(m_later), std::vector<std::string>{StampName(0, ".RWQ")});
+    EXPECT_EQ(ReadFile(m_later / StampName(0, ".RWQ")), kFirst);
+}
+
+TEST_F(PendingPicturesTest, KeptPicturesAreStoredWithTheNextPictureThatCanBe)
+{
+    auto window = ShowWindow();
+    Deliver(*window, kFirst);
+    Deliver(*window, kSecond);
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(window->PendingPictureCount(), 2u);
+
+    std::filesystem::current_path(m_later);
+    Deliver(*window, kThird);
+    EXPECT_EQ(window->PendingPictureCount(), 0u);
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(FilesIn(m_later),
+              (std::vector<std::string>{StampName(0, ".RWQ"), StampName(1, ".RWQ"), StampName(2, ".RWQ")}));
+    EXPECT_EQ(ReadFile(m_later / StampName(0, ".RWQ")), kFirst);
+    EXPECT_EQ(ReadFile(m_later / StampName(1, ".RWQ")), kSecond);
+    EXPECT_EQ(ReadFile(m_later / StampName(2, ".RWQ")), kThird);
+}
+
+TEST_F(PendingPicturesTest, AKeptPictureNeverReplacesAFileOfItsName)
+{
+    auto window = ShowWindow();
+    Deliver(*window, kFirst);
+    std::filesystem::current_path(m_later);
+    {
+        std::ofstream existing(m_later / StampName(0, ".RWQ"), std::ios::binary);
+        existing << "older";
+    }
+    EXPECT_EQ(window->RetryPendingPictures(), 0u);
+    EXPECT_EQ(FilesIn(m_later).size(), 2u);
+    const auto older = ReadFile(m_later / StampName(0, ".RWQ"));
+    EXPECT_EQ(std::string(older.begin(), older.end()), "older");
+}
+
+TEST_F(PendingPicturesTest, ABurstOfFailuresOpensOneBoxAtATime)
+{
+    auto window = ShowWindow();
+    int open = 0;
+    int mostOpen = 0;
+    bool delivered = false;
+    // While the first box is open, two more pictures arrive in its loop.
+    m_onBox = [&] {
+        ++open;
+        mostOpen = std::max(mostOpen, open);
+        if (!delivered) {
+            delivered = true;
+            Deliver(*window, kSecond);
+            Deliver(*window, kThird);
+        }
+        --open;
+    };
+    Deliver(*window, kFirst);
+
+    EXPECT_EQ(mostOpen, 1);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_TRUE(boxes[0].text.contains(QString::fromStdString(StampName(0, ".RWQ"))));
+    // The second box gathers what failed while the first was open.
+    EXPECT_TRUE(boxes[1].text.startsWith(QStringLiteral("2 pictures could not be stored.")))
+        << boxes[1].text.toStdString();
+    EXPECT_TRUE(boxes[1].text.contains(QString::fromStdString(StampName(1, ".RWQ"))));
+    EXPECT_TRUE(boxes[1].text.contains(QString::fromStdString(StampName(2, ".RWQ"))));
+    EXPECT_EQ(window->PendingPictureCount(), 3u);
+}
+
+TEST_F(PendingPicturesTest, PicturesBeyondBothLimitsAreDroppedAndSaidSo)
+{
+    auto window = ShowWindow();
+    // Two pictures, or more while they take at most 12 bytes.
+    CTetherDlgTestAccess::SetPendingLimits(*window, 2, 12);
+    Deliver(*window, kFirst);  // 5 bytes
+    Deliver(*window, kSecond); // 11 bytes
+    Deliver(*window, kFirst);  // 16 bytes and a third picture: dropped
+    EXPECT_EQ(window->PendingPictureCount(), 2u);
+    EXPECT_EQ(window->PendingPictureBytes(), 11u);
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_TRUE(boxes[2].text.contains(QStringLiteral("It is lost"))) << boxes[2].text.toStdString();
+    EXPECT_TRUE(boxes[2].text.contains(QString::fromStdString(StampName(2, ".RWQ"))));
+    EXPECT_FALSE(boxes[1].text.contains(QStringLiteral("It is lost")));
+
+    // Within the byte limit more pictures than the count limit are kept.
+    CTetherDlgTestAccess::SetPendingLimits(*window, 2, 100);
+    Deliver(*window, kThird);
+    EXPECT_EQ(window->PendingPictureCount(), 3u);
+    // And one over the byte limit is kept while the count allows it.
+    auto other = ShowWindow();
+    CTetherDlgTestAccess::SetPendingLimits(*other, 2, 1);
+    Deliver(*other, kThird);
+    EXPECT_EQ(other->PendingPictureCount(), 1u);
+}
+
+TEST_F(PendingPicturesTest, ClosingWithUnstoredPicturesAsksFirstEveryWay)
+{
+    auto window = ShowWindow();
+    Deliver(*window, kFirst);
+    Deliver(*window, kSecond);
+    ASSERT_EQ(window->PendingPictureCount(), 2u);
+
+    const std::vector<std::function<void()>> ways{
+        [&] { window->CloseButton()->click(); },
+        [&] { QTest::keyClick(window->SaveFolderEdit(), Qt::Key_Return); },
+        [&] { QTest::keyClick(window->SaveFolderEdit(), Qt::Key_Escape); },
+        [&] { window->close(); },
+    };
+    m_answer = false;
+    for (size_t way = 0; way < ways.size(); ++way) {
+        window->SaveFolderEdit()->setFocus();
+        ways[way]();
+        EXPECT_TRUE(window->isVisible()) << way;
+        ASSERT_EQ(questions.size(), way + 1);
+        EXPECT_TRUE(questions[way].contains(QStringLiteral("2 picture"))) << questions[way].toStdString();
+        EXPECT_TRUE(questions[way].contains(QStringLiteral("lost")));
+    }
+    EXPECT_EQ(window->PendingPictureCount(), 2u);
+
+    m_answer = true;
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(questions.size(), ways.size() + 1);
+}
+
+TEST_F(PendingPicturesTest, ClosingStoresKeptPicturesWithoutAskingWhenStoringWorksAgain)
+{
+    auto window = ShowWindow();
+    Deliver(*window, kFirst);
+    std::filesystem::current_path(m_later);
+    window->CloseButton()->click();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(questions.empty());
+    EXPECT_EQ(ReadFile(m_later / StampName(0, ".RWQ")), kFirst);
+}
+
+} // namespace
