@@ -447,8 +447,10 @@ void Simulator::RunEventThread()
             m_wake.wait(lock);
             continue;
         }
-        if (Clock::now() < m_jobs.top().due) {
-            m_wake.wait_until(lock, m_jobs.top().due);
+        // A copy: the queue may grow, and move its jobs, while this thread waits.
+        const Clock::time_point due = m_jobs.top().due;
+        if (Clock::now() < due) {
+            m_wake.wait_until(lock, due);
             continue;
         }
         Job job = m_jobs.top();
