@@ -27,8 +27,9 @@ typedef struct ExifImageSize {
     uint32_t Width;  /* pixels, never 0 */
     uint32_t Height; /* pixels, never 0 */
     /* libExif.so: the chrominance subsampling as TurboJPEG numbers it
-     * (0 4:4:4, 1 4:2:2, 2 4:2:0, 3 grey, 4 4:4:0, 5 4:1:1). The program
-     * never reads it. */
+     * (0 4:4:4, 1 4:2:2, 2 4:2:0, 3 grey, 4 4:4:0, 5 4:1:1), 0xFFFFFFFF for
+     * other sampling factors (decoded all the same). The program never
+     * reads it. */
     uint32_t Extra;
 } ExifImageSize;
 

@@ -16,6 +16,8 @@
 namespace {
 
 constexpr uint32_t kPixelsPerMetre = 3780; // 96 DPI; nothing reads it
+constexpr int kSubsamplingNotRead = -2;
+constexpr int kSubsamplingUnknown = -1; // reported as 0xFFFFFFFF
 // Top-down rows: TJFLAG_BOTTOMUP costs about 2.5% of the decode time.
 constexpr int kDecodeFlags = TJFLAG_LIMITSCANS;
 
@@ -130,10 +132,16 @@ uint16_t OpenPictureFromBytes(const uint8_t *data, uint32_t size, uint32_t *hand
     if (picture->decoder == nullptr)
         return kExifOutOfMemory;
 
-    int width = 0, height = 0, subsampling = 0, colourspace = 0;
+    int width = 0, height = 0, subsampling = kSubsamplingNotRead, colourspace = -1;
     if (tjDecompressHeader3(picture->decoder, data, size, &width, &height, &subsampling, &colourspace)
-        != 0)
-        return kExifNotJpeg;
+        != 0) {
+        // TurboJPEG 2.x reads the whole header and then refuses sampling
+        // factors it has no name for, although it decodes them; only that
+        // refusal leaves every output set and the subsampling at -1.
+        if (subsampling != -1 || colourspace < 0)
+            return kExifNotJpeg;
+        subsampling = kSubsamplingUnknown;
+    }
     if (width <= 0 || height <= 0)
         return kExifNotJpeg;
     // libjpeg-turbo cannot turn CMYK or YCCK into BGR.

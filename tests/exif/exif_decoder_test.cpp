@@ -140,6 +140,18 @@ TEST(ExifDecoder, RowsOfEveryPaddingWidthAndGreyPictures)
     }
 }
 
+TEST(ExifDecoder, SamplingFactorsWithoutATurboJpegNameAreDecoded)
+{
+    // Dune.jpg re-encoded by cjpeg with luma 2x2, Cb 2x1, Cr 1x1.
+    const std::vector<uint8_t> jpeg = photos::LoadFile(TAVREN_ODD_SAMPLING_JPEG);
+    ExifImageSize size{};
+    const std::vector<uint8_t> dib = DecodeAsTheProgramDoes(jpeg, size);
+    EXPECT_EQ(size.Width, 1680u);
+    EXPECT_EQ(size.Height, 1050u);
+    EXPECT_EQ(size.Extra, 0xFFFFFFFFu);
+    ExpectSamePicture(dib, photos::ReferenceDecode(jpeg, 1680, 1050));
+}
+
 TEST(ExifDecoder, ACapacityOneByteShortIsRefusedAndNothingIsWritten)
 {
     const std::vector<uint8_t> jpeg = photos::Crop(photos::Load("Storm.jpg"), 0, 0, 203, 77);

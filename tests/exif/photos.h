@@ -17,13 +17,17 @@ namespace photos {
 inline const char *const kFolder = "/usr/share/backgrounds/mate/nature/";
 
 // The file's bytes; throws with a hint when the package is missing.
-inline std::vector<uint8_t> Load(const std::string &name)
+inline std::vector<uint8_t> LoadFile(const std::string &path)
 {
-    const std::string path = kFolder + name;
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw std::runtime_error(path + " is missing: run scripts/setup.sh (package mate-backgrounds)");
+        throw std::runtime_error(path + " is missing: run scripts/setup.sh (mate-backgrounds, libjpeg-turbo-progs)");
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::vector<uint8_t> Load(const std::string &name)
+{
+    return LoadFile(kFolder + name);
 }
 
 struct Decoded {
@@ -34,14 +38,18 @@ struct Decoded {
 };
 
 // TurboJPEG's decode with default flags, as the reference for pixel values.
-inline Decoded ReferenceDecode(const std::vector<uint8_t> &jpeg)
+// width and height are needed only where TurboJPEG cannot name the subsampling.
+inline Decoded ReferenceDecode(const std::vector<uint8_t> &jpeg, int width = 0, int height = 0)
 {
     Decoded decoded;
     tjhandle handle = tjInitDecompress();
     int colourspace = 0;
-    if (tjDecompressHeader3(handle, jpeg.data(), jpeg.size(), &decoded.width, &decoded.height,
-                            &decoded.subsampling, &colourspace)
-        != 0) {
+    if (width > 0) {
+        decoded.width = width;
+        decoded.height = height;
+    } else if (tjDecompressHeader3(handle, jpeg.data(), jpeg.size(), &decoded.width, &decoded.height,
+                                   &decoded.subsampling, &colourspace)
+               != 0) {
         tjDestroy(handle);
         throw std::runtime_error("reference decoder cannot read the header");
     }
