@@ -345,9 +345,12 @@ bool CTetherDlg::MayClose()
 {
     if (m_pendingPictures.empty() || RetryPendingPictures() == 0)
         return true;
+    const std::size_t count = m_pendingPictures.size();
     const QString text =
-        QStringLiteral("%1 picture(s) could not be stored and are still kept in memory. If you close TAVREN now, "
-                       "they will be lost.\n\nClose anyway?")
-            .arg(m_pendingPictures.size());
+        (count == 1 ? QStringLiteral("1 picture could not be stored and is still kept in memory. If you close "
+                                     "TAVREN now, it will be lost.\n\nClose anyway?")
+                    : QStringLiteral("%1 pictures could not be stored and are still kept in memory. If you close "
+                                     "TAVREN now, they will be lost.\n\nClose anyway?")
+                          .arg(count));
     return platform::AskYesNo(this, text);
 }

@@ -176,7 +176,7 @@ TEST_F(PendingPicturesTest, ClosingWithUnstoredPicturesAsksFirstEveryWay)
         ways[way]();
         EXPECT_TRUE(window->isVisible()) << way;
         ASSERT_EQ(questions.size(), way + 1);
-        EXPECT_TRUE(questions[way].contains(QStringLiteral("2 picture"))) << questions[way].toStdString();
+        EXPECT_TRUE(questions[way].contains(QStringLiteral("2 pictures"))) << questions[way].toStdString();
         EXPECT_TRUE(questions[way].contains(QStringLiteral("lost")));
     }
     EXPECT_EQ(window->PendingPictureCount(), 2u);

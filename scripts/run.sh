@@ -1,0 +1,37 @@
+#!/bin/sh
+# Installs what is missing, builds TAVREN (build/default) and opens it with the
+# simulated camera. Pictures go to your Pictures folder: the program stores
+# them in the folder it is started in.
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+if [ $# -gt 0 ]; then
+    echo "TAVREN has no options; ignoring: $*" >&2
+fi
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "There is no display to open TAVREN's window on (DISPLAY and WAYLAND_DISPLAY are empty)." >&2
+    echo "Run this on a desktop, or under a virtual X server:  xvfb-run -a scripts/run.sh" >&2
+    exit 1
+fi
+
+scripts/setup.sh
+
+build="$root/build/default"
+cmake -S . -B "$build" -G Ninja >/dev/null
+cmake --build "$build" --target tavren vrx4k_sim exif
+
+# xdg-user-dir answers the home folder itself when no Pictures folder is set.
+pictures=""
+if command -v xdg-user-dir >/dev/null 2>&1; then
+    pictures=$(xdg-user-dir PICTURES 2>/dev/null || true)
+fi
+if [ -z "$pictures" ] || [ "$pictures" = "$HOME" ]; then
+    pictures="$HOME/Pictures"
+fi
+mkdir -p "$pictures"
+
+echo "Opening TAVREN with the simulated camera; pictures go to $pictures"
+cd "$pictures"
+exec "$build/bin/tavren"
