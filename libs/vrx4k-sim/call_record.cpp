@@ -10,6 +10,15 @@ CallRecord::~CallRecord()
 {
     if (!m_log || !m_log->IsOpen())
         return;
+    try {
+        WriteLine();
+    } catch (...) {
+        // A log line lost to a full memory must not end the process.
+    }
+}
+
+void CallRecord::WriteLine()
+{
     std::string line = m_arguments + " -> " + std::to_string(m_result);
     if (m_result == -1)
         line += " error=" + std::to_string(m_error);

@@ -31,6 +31,8 @@ public:
     uint32_t Error() const { return m_error; }
 
 private:
+    void WriteLine();
+
     SimLog *m_log;
     std::string m_arguments;
     std::string m_outputs;

@@ -51,9 +51,7 @@ int32_t Fail(CallRecord &call, uint32_t error)
     return Finish(call, call.Fail(error));
 }
 
-} // namespace
-
-int32_t VRX4K_Init(int32_t value)
+int32_t InitEntry(int32_t value)
 {
     std::lock_guard lock(g_mutex);
     if (g_simulator) {
@@ -86,7 +84,7 @@ int32_t VRX4K_Init(int32_t value)
     return call.Succeed();
 }
 
-int32_t VRX4K_Exit(void)
+int32_t ExitEntry()
 {
     std::shared_ptr<Simulator> simulator;
     std::shared_ptr<SimLog> log;
@@ -106,7 +104,7 @@ int32_t VRX4K_Exit(void)
     return call.Succeed();
 }
 
-int32_t VRX4K_Detect(int32_t value, int32_t *count)
+int32_t DetectEntry(int32_t value, int32_t *count)
 {
     const Current current = GetCurrent();
     CallRecord call(current.log.get(), "VRX4K_Detect");
@@ -116,7 +114,7 @@ int32_t VRX4K_Detect(int32_t value, int32_t *count)
     return Finish(call, current.simulator->Detect(count, call));
 }
 
-int32_t VRX4K_Open(int32_t index, uint32_t *handle, CameraCallback callback, int32_t value)
+int32_t OpenEntry(int32_t index, uint32_t *handle, CameraCallback callback, int32_t value)
 {
     const Current current = GetCurrent();
     CallRecord call(current.log.get(), "VRX4K_Open");
@@ -131,7 +129,7 @@ int32_t VRX4K_Open(int32_t index, uint32_t *handle, CameraCallback callback, int
     return Finish(call, current.simulator->Open(index, handle, callback, value, call));
 }
 
-int32_t VRX4K_Close(uint32_t handle)
+int32_t CloseEntry(uint32_t handle)
 {
     const Current current = GetCurrent();
     CallRecord call(current.log.get(), "VRX4K_Close");
@@ -141,7 +139,7 @@ int32_t VRX4K_Close(uint32_t handle)
     return Finish(call, current.simulator->Close(handle, call));
 }
 
-int32_t VRX4K_GetDeviceInfo(uint32_t handle, CameraDeviceInfo *info)
+int32_t GetDeviceInfoEntry(uint32_t handle, CameraDeviceInfo *info)
 {
     const Current current = GetCurrent();
     CallRecord call(current.log.get(), "VRX4K_GetDeviceInfo");
@@ -151,7 +149,7 @@ int32_t VRX4K_GetDeviceInfo(uint32_t handle, CameraDeviceInfo *info)
     return Finish(call, current.simulator->GetDeviceInfo(handle, info, call));
 }
 
-int32_t VRX4K_GetErrorNumber(uint32_t handle, int32_t *failedResult, uint32_t *errorNumber)
+int32_t GetErrorNumberEntry(uint32_t handle, int32_t *failedResult, uint32_t *errorNumber)
 {
     const Current current = GetCurrent();
     CallRecord call(current.log.get(), "VRX4K_GetErrorNumber");
@@ -172,7 +170,7 @@ int32_t VRX4K_GetErrorNumber(uint32_t handle, int32_t *failedResult, uint32_t *e
     return call.Succeed();
 }
 
-int32_t VRX4K_GetChangedProperty(uint32_t handle, uint8_t *list)
+int32_t GetChangedPropertyEntry(uint32_t handle, uint8_t *list)
 {
     const Current current = GetCurrent();
     CallRecord call(current.log.get(), "VRX4K_GetChangedProperty");
@@ -182,7 +180,7 @@ int32_t VRX4K_GetChangedProperty(uint32_t handle, uint8_t *list)
     return Finish(call, current.simulator->GetChangedProperty(handle, list, call));
 }
 
-int32_t VRX4K_Shoot(uint32_t handle, int32_t *out1, int32_t *out2)
+int32_t ShootEntry(uint32_t handle, int32_t *out1, int32_t *out2)
 {
     const Current current = GetCurrent();
     CallRecord call(current.log.get(), "VRX4K_Shoot");
@@ -192,7 +190,7 @@ int32_t VRX4K_Shoot(uint32_t handle, int32_t *out1, int32_t *out2)
     return Finish(call, current.simulator->Shoot(handle, out1, out2, call));
 }
 
-int32_t VRX4K_ReadImageInfo(uint32_t handle, CameraImageInfo *info)
+int32_t ReadImageInfoEntry(uint32_t handle, CameraImageInfo *info)
 {
     const Current current = GetCurrent();
     CallRecord call(current.log.get(), "VRX4K_ReadImageInfo");
@@ -202,7 +200,7 @@ int32_t VRX4K_ReadImageInfo(uint32_t handle, CameraImageInfo *info)
     return Finish(call, current.simulator->ReadImageInfo(handle, info, call));
 }
 
-int32_t VRX4K_ReadImage(uint32_t handle, uint8_t *buffer, uint32_t size)
+int32_t ReadImageEntry(uint32_t handle, uint8_t *buffer, uint32_t size)
 {
     const Current current = GetCurrent();
     CallRecord call(current.log.get(), "VRX4K_ReadImage");
@@ -211,4 +209,78 @@ int32_t VRX4K_ReadImage(uint32_t handle, uint8_t *buffer, uint32_t size)
     if (!current.simulator)
         return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
     return Finish(call, current.simulator->ReadImage(handle, buffer, size, call));
+}
+
+// Nothing may unwind out of a C entry point: a failure to allocate becomes -1.
+template <typename Body>
+int32_t Guarded(uint32_t handle, Body body) noexcept
+{
+    try {
+        return body();
+    } catch (...) {
+        g_lastError = VRX4K_SIM_ERROR_OUT_OF_MEMORY;
+        try {
+            if (auto simulator = GetCurrent().simulator)
+                simulator->NoteFailure(handle, VRX4K_SIM_ERROR_OUT_OF_MEMORY);
+        } catch (...) {
+        }
+        return -1;
+    }
+}
+
+} // namespace
+
+int32_t VRX4K_Init(int32_t value)
+{
+    return Guarded(0, [&] { return InitEntry(value); });
+}
+
+int32_t VRX4K_Exit(void)
+{
+    return Guarded(0, [&] { return ExitEntry(); });
+}
+
+int32_t VRX4K_Detect(int32_t value, int32_t *count)
+{
+    return Guarded(0, [&] { return DetectEntry(value, count); });
+}
+
+int32_t VRX4K_Open(int32_t index, uint32_t *handle, CameraCallback callback, int32_t value)
+{
+    return Guarded(0, [&] { return OpenEntry(index, handle, callback, value); });
+}
+
+int32_t VRX4K_Close(uint32_t handle)
+{
+    return Guarded(handle, [&] { return CloseEntry(handle); });
+}
+
+int32_t VRX4K_GetDeviceInfo(uint32_t handle, CameraDeviceInfo *info)
+{
+    return Guarded(handle, [&] { return GetDeviceInfoEntry(handle, info); });
+}
+
+int32_t VRX4K_GetErrorNumber(uint32_t handle, int32_t *failedResult, uint32_t *errorNumber)
+{
+    return Guarded(0, [&] { return GetErrorNumberEntry(handle, failedResult, errorNumber); });
+}
+
+int32_t VRX4K_GetChangedProperty(uint32_t handle, uint8_t *list)
+{
+    return Guarded(handle, [&] { return GetChangedPropertyEntry(handle, list); });
+}
+
+int32_t VRX4K_Shoot(uint32_t handle, int32_t *out1, int32_t *out2)
+{
+    return Guarded(handle, [&] { return ShootEntry(handle, out1, out2); });
+}
+
+int32_t VRX4K_ReadImageInfo(uint32_t handle, CameraImageInfo *info)
+{
+    return Guarded(handle, [&] { return ReadImageInfoEntry(handle, info); });
+}
+
+int32_t VRX4K_ReadImage(uint32_t handle, uint8_t *buffer, uint32_t size)
+{
+    return Guarded(handle, [&] { return ReadImageEntry(handle, buffer, size); });
 }

@@ -11,6 +11,9 @@ namespace vrx4ksim {
 
 namespace {
 
+// A raw file needs the photo decoded; larger photos are not decoded.
+constexpr int64_t kLargestDecodedPhoto = 12000LL * 12000;
+
 std::string LocalTimeText(int64_t timeMs)
 {
     const std::time_t seconds = static_cast<std::time_t>(timeMs / 1000);
@@ -49,7 +52,9 @@ bool PictureFactory::MakeScene(const ShotRequest &request, bool needRgb, const s
                                Scene &scene)
 {
     if (m_photos) {
-        if (auto photo = m_photos->Next()) {
+        std::optional<Photo> photo = m_photos->Next();
+        const bool tooLarge = photo && needRgb && int64_t(photo->width) * photo->height > kLargestDecodedPhoto;
+        if (photo && !tooLarge) {
             scene.width = photo->width;
             scene.height = photo->height;
             if (needRgb)

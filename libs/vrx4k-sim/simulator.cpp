@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <new>
 
 namespace vrx4ksim {
 
@@ -155,6 +157,15 @@ void Simulator::AddChangedProperties(Session &session, const std::vector<Propert
         list = std::move(latest);
     }
     list.insert(list.end(), entries.begin(), entries.end());
+}
+
+void Simulator::NoteFailure(uint32_t handle, uint32_t error)
+{
+    std::lock_guard lock(m_mutex);
+    if (Session *session = FindSession(handle)) {
+        session->errorNumber = error;
+        session->failedCall = 0;
+    }
 }
 
 int32_t Simulator::Detect(int32_t *count, CallRecord &call)
@@ -456,7 +467,11 @@ void Simulator::RunEventThread()
         Job job = m_jobs.top();
         m_jobs.pop();
         lock.unlock();
-        RunJob(job);
+        try {
+            RunJob(job);
+        } catch (const std::exception &) {
+            // Out of memory while queueing: the event thread must go on.
+        }
         lock.lock();
     }
 }
@@ -474,7 +489,12 @@ void Simulator::RunJob(Job &job)
     }
 
     lock.unlock();
-    std::vector<Picture> pictures = m_factory.Make(job.request, m_cancel);
+    std::vector<Picture> pictures;
+    try {
+        pictures = m_factory.Make(job.request, m_cancel);
+    } catch (const std::bad_alloc &) {
+        pictures.clear(); // reported below as a picture that could not be made
+    }
     lock.lock();
     session = FindSession(job.handle);
     if (!session || m_stopping)

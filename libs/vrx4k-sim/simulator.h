@@ -50,6 +50,8 @@ public:
     int32_t Shoot(uint32_t handle, int32_t *shotNumber, int32_t *pictureCount, CallRecord &call);
     int32_t ReadImageInfo(uint32_t handle, CameraImageInfo *info, CallRecord &call);
     int32_t ReadImage(uint32_t handle, uint8_t *buffer, uint32_t size, CallRecord &call);
+    // Records a failure found outside the calls above.
+    void NoteFailure(uint32_t handle, uint32_t error);
 
 private:
     using Clock = std::chrono::steady_clock;

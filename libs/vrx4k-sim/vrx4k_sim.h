@@ -29,6 +29,7 @@
 #define VRX4K_SIM_ERROR_INFO_FAILED 0xA010u      /* injected: the picture's description could not be read */
 #define VRX4K_SIM_ERROR_DETECT_FAILED 0xA011u    /* injected: enumeration failed */
 #define VRX4K_SIM_ERROR_INIT_FAILED 0xA012u      /* injected: initialisation failed */
+#define VRX4K_SIM_ERROR_OUT_OF_MEMORY 0xA013u    /* the library ran out of memory */
 
 /* Property codes reported with CAMERA_EVENT_PROPERTY_CHANGED. */
 #define VRX4K_SIM_PROPERTY_BATTERY 0x2004u         /* 8196: battery level, percent 0-100 */
