@@ -49,6 +49,10 @@ jpeg 13x11-optimised-restart-every-row 13 11 colour -optimize -restart 1
 jpeg 16x16-arithmetic 16 16 colour -arithmetic
 jpeg 9x9-440 9 9 colour -sample 1x2
 jpeg 40x30-411 40 30 colour -sample 4x1
+# Sampling factors TurboJPEG has no name for.
+jpeg 19x13-sampling-3x1 19 13 colour -sample 3x1
+jpeg 19x13-sampling-2x2-1x2-1x1 19 13 colour -sample 2x2,1x2,1x1
+jpeg 19x13-sampling-4x2-progressive 19 13 colour -sample 4x2 -progressive
 jpeg 3000x1-grey 3000 1 grey
 jpeg 1x3000-colour 1 3000 colour -quality 50
 
