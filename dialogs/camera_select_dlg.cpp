@@ -57,7 +57,6 @@ void CCameraSelectDlg::CreateControls()
     m_listCameras = new QListWidget(this);
     m_listCameras->setSelectionMode(QAbstractItemView::SingleSelection);
     m_listCameras->setSortingEnabled(true);
-    m_listCameras->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     place(m_listCameras, 13, 21, 192, 40);
 
     auto *label = new QLabel(QStringLiteral("Select camera"), this);
