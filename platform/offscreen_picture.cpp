@@ -156,6 +156,38 @@ void SumRowsWide(const RowSource &source, const Span &rows, uint64_t interiorWei
     }
 }
 
+// Adds up the BGR triples in [from, to).
+void AddTriples(const uint64_t *from, const uint64_t *to, uint64_t inner[3])
+{
+    for (const uint64_t *sample = from; sample < to; sample += 3) {
+        inner[0] += sample[0];
+        inner[1] += sample[1];
+        inner[2] += sample[2];
+    }
+}
+
+// The same for sums whose total cannot overflow 32 bits. Four lanes at a time:
+// the fourth is the next triple's blue and is dropped, so the sums need one
+// spare element after their last triple.
+void AddTriples(const uint32_t *from, const uint32_t *to, uint64_t inner[3])
+{
+#if defined(__SSE2__)
+    __m128i lanes = _mm_setzero_si128();
+    for (const uint32_t *sample = from; sample < to; sample += 3)
+        lanes = _mm_add_epi32(lanes, _mm_loadu_si128(reinterpret_cast<const __m128i *>(sample)));
+    uint32_t total[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(total), lanes);
+    for (int c = 0; c < 3; ++c)
+        inner[c] += total[c];
+#else
+    for (const uint32_t *sample = from; sample < to; sample += 3) {
+        inner[0] += sample[0];
+        inner[1] += sample[1];
+        inner[2] += sample[2];
+    }
+#endif
+}
+
 // The horizontal pass over one destination row's vertical sums (BGR triples).
 // Every pixel's weights add up to `total`.
 template <typename Sum>
@@ -168,12 +200,8 @@ void ScaleRow(const Sum *sums, const std::vector<Span> &columns, uint64_t interi
                            column.firstWeight * first[2]};
         if (column.last > column.first) {
             uint64_t inner[3] = {0, 0, 0};
-            for (const Sum *sample = first + 3; sample < sums + column.last * 3; sample += 3) {
-                inner[0] += sample[0];
-                inner[1] += sample[1];
-                inner[2] += sample[2];
-            }
             const Sum *last = sums + column.last * 3;
+            AddTriples(first + 3, last, inner);
             for (int c = 0; c < 3; ++c)
                 sum[c] += inner[c] * interiorWeight + column.lastWeight * last[c];
         }
@@ -259,9 +287,12 @@ bool OffscreenPicture::StretchDib(const uint8_t *dib, size_t capacity, const Dib
 
     const RowSource source{dib + kDibHeaderSize + firstColumn * 3, layout->stride, sourceHeight, layout->bottomUp};
     const double total = double(sourceWidth) * double(sourceHeight);
+    // 32-bit sums when no vertical sum passes 255 * 65,535 and no destination
+    // pixel spans more than 256 columns.
     const bool narrow = sourceHeight <= 65535 && destinationHeight <= 65535 &&
-                        sourceHeight / destinationHeight <= kRowsPer16BitSum;
-    std::vector<uint32_t> narrowSums(narrow ? sampleCount : 0);
+                        sourceHeight / destinationHeight <= kRowsPer16BitSum &&
+                        sourceWidth / destinationWidth <= 256;
+    std::vector<uint32_t> narrowSums(narrow ? sampleCount + 1 : 0);
     std::vector<const uint8_t *> interiorRows;
     std::vector<uint64_t> wideSums(narrow ? 0 : sampleCount);
     std::vector<uint16_t> interiorSums(narrow ? 0 : sampleCount);

@@ -125,6 +125,7 @@ TEST(StretchDib, MatchesAreaAverageWhenReducingAndEnlarging)
         {90, 60, {-14, 0, 128, 40}, 100, 40}, // wider than the picture: clipped at both sides
         {50, 50, {0, -7, 20, 30}, 20, 20},   // clipped at the top and the bottom
         {4, 3000, {0, 0, 3, 2}, 3, 2},       // 1,500 rows under each destination row
+        {3000, 5, {0, 0, 2, 3}, 2, 3},       // 1,500 columns under each destination column
     };
     uint32_t seed = 10;
     for (const Case &c : cases) {

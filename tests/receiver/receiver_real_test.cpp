@@ -143,7 +143,12 @@ TEST_F(RealDecoderReceiverTest, LongRunOfRawAndJpegPicturesDoesNotGrow)
     const long growth = ResidentKilobytes() - before;
     EXPECT_EQ(m_receiver.DecodeBufferSize(), buffer);
     // A placeholder kept per raw picture would add 23 MB, a buffer per JPEG 170 MB.
+    // AddressSanitizer keeps freed memory resident; its leak check stands in.
+#if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(growth, 8 * 1024) << "kilobytes";
+#else
+    (void)growth;
+#endif
     EXPECT_EQ(StoredFiles().size(), 140u);
     EXPECT_FALSE(PictureIs(kBlack));
 }
