@@ -34,8 +34,6 @@ CCameraSelectDlg::CCameraSelectDlg(QWidget *parent) : QDialog(parent)
     CreateControls();
 }
 
-CCameraSelectDlg::~CCameraSelectDlg() = default;
-
 void CCameraSelectDlg::CreateControls()
 {
     setWindowTitle(QStringLiteral("TAVREN"));

@@ -22,7 +22,6 @@ class CCameraSelectDlg : public QDialog {
 
 public:
     explicit CCameraSelectDlg(QWidget *parent = nullptr);
-    ~CCameraSelectDlg() override;
 
     // Counts the cameras through the camera binding and reads the description
     // of each (at most MAX_CAMERAS), with an error box for every failure.

@@ -249,26 +249,6 @@ TEST_F(CameraSelectDlgTest, ListKeepsExactlyOneLineAndDoubleClickDoesNotEndTheDi
     EXPECT_TRUE(recorder.boxes.empty());
 }
 
-TEST_F(CameraSelectDlgTest, CancelAndEscapeChooseNothing)
-{
-    fake->SetDetectCount(2);
-    for (const bool escape : {false, true}) {
-        SCOPED_TRACE(escape ? "Escape" : "Cancel");
-        CCameraSelectDlg dialog;
-        ASSERT_EQ(dialog.EnumerateCameras(), 2);
-        ModalDriver driver([&](QDialog *shown) {
-            if (escape)
-                QTest::keyClick(shown->focusWidget(), Qt::Key_Escape);
-            else
-                QTest::mouseClick(dialog.CancelButton(), Qt::LeftButton);
-        });
-        EXPECT_EQ(dialog.exec(), QDialog::Rejected);
-        EXPECT_EQ(dialog.m_nSelectedCamera, -1);
-        EXPECT_EQ(dialog.GetCameraName(), "");
-    }
-    EXPECT_TRUE(recorder.boxes.empty());
-}
-
 TEST_F(CameraSelectDlgTest, ControlsFollowTheTemplate)
 {
     CCameraSelectDlg dialog;
