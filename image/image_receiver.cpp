@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QWidget>
 
+#include <exception>
 #include <new>
 #include <optional>
 
@@ -72,6 +73,8 @@ void CImageReceiver::ReceiveImage(int32_t imageType, const uint8_t *bytes, uint3
 int32_t CImageReceiver::DrawJpegPreview(const uint8_t *bytes, uint32_t byteCount, const QWidget *previewControl,
                                         platform::OffscreenPicture *offscreen)
 {
+    if (previewControl == nullptr || offscreen == nullptr || !ExifLibraryBound())
+        return 0;
     const QSize area = previewControl->size();
     // Before anything can fail, so that a failed preview leaves the area black.
     offscreen->Clear();
@@ -125,6 +128,9 @@ SaveResult CImageReceiver::SaveImageFile(int32_t imageType, const uint8_t *bytes
     } catch (const std::bad_alloc &) {
         result = SaveResult{};
         result.error = "There was not enough memory to store the picture.";
+    } catch (const std::exception &error) {
+        result = SaveResult{};
+        result.error = std::string("The picture could not be stored: ") + error.what();
     }
     if (!result.saved && m_saveFailureHandler)
         m_saveFailureHandler(FailedSave{imageType, bytes, byteCount, timeStamp, result.error});
