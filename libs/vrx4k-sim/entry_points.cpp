@@ -165,7 +165,7 @@ int32_t GetErrorNumberEntry(uint32_t handle, int32_t *failedResult, uint32_t *er
         result = current.simulator->GetErrorNumber(handle, failedResult, errorNumber);
     }
     if (result == -1)
-        return call.Fail(errorNumber ? VRX4K_SIM_ERROR_BAD_HANDLE : VRX4K_SIM_ERROR_BAD_ARGUMENT);
+        return Fail(call, errorNumber ? VRX4K_SIM_ERROR_BAD_HANDLE : VRX4K_SIM_ERROR_BAD_ARGUMENT);
     call.Out("error_number", *errorNumber);
     return call.Succeed();
 }
