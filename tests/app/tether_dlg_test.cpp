@@ -310,6 +310,24 @@ TEST_F(WindowTest, TwoPicturesAreHandledInTheirOrder)
     g_hEventWnd.Clear(window.get());
 }
 
+TEST_F(WindowTest, AFolderTypedIntoSaveInChangesNothing)
+{
+    auto window = ShowWindow();
+    const std::filesystem::path typed = m_scratch / "typed";
+    std::filesystem::create_directories(typed);
+    window->SaveFolderEdit()->setFocus();
+    window->SaveFolderEdit()->selectAll();
+    QTest::keyClicks(window->SaveFolderEdit(), QString::fromStdString(typed.string()));
+    const std::vector<uint8_t> bytes = Bytes({4, 5, 6});
+    fake()->QueueImage(CAMERA_IMAGE_RAW, 3, bytes.data(), bytes.size());
+    QApplication::postEvent(window.get(), new QEvent(WM_CAMERA_IMAGE_READY));
+    Settle();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(std::filesystem::is_empty(typed));
+    EXPECT_EQ(ReadFile(m_scratch / StampName(0, ".RWQ")), bytes);
+    EXPECT_TRUE(window->SaveFolder().isEmpty());
+}
+
 TEST_F(WindowTest, AJpegPictureIsPreviewedAndStored)
 {
     auto window = ShowWindow();
