@@ -446,8 +446,8 @@ int32_t Simulator::ReadImage(uint32_t handle, uint8_t *buffer, uint32_t size, Ca
 std::string Simulator::PictureLine(const char *what, uint32_t handle, const Picture &picture)
 {
     return std::string(what) + " handle=" + std::to_string(handle) + " shot=" + std::to_string(picture.shot) +
-                " part=" + std::to_string(picture.part) + " type=" + std::to_string(picture.type) +
-                " size=" + std::to_string(picture.size) + " sha256=" + picture.sha256;
+           " part=" + std::to_string(picture.part) + " type=" + std::to_string(picture.type) +
+           " size=" + std::to_string(picture.size) + " sha256=" + picture.sha256;
 }
 
 void Simulator::RunEventThread()
@@ -528,9 +528,10 @@ bool Simulator::SendEvent(std::unique_lock<std::mutex> &lock, uint32_t handle, i
         return true;
     const CameraCallback callback = session->callback;
     const int32_t context = session->context;
+    if (m_log->IsOpen())
+        m_log->Write("event handle=" + std::to_string(handle) + " code=" + std::to_string(event));
     m_callbackHandle = handle;
     lock.unlock();
-    m_log->Write("event handle=" + std::to_string(handle) + " code=" + std::to_string(event));
     callback(context, event);
     lock.lock();
     m_callbackHandle = 0;
