@@ -58,7 +58,7 @@ Span SpanOf(uint64_t j, uint64_t n, uint64_t d)
 
 // Where one destination row's source rows lie, top-down.
 struct RowSource {
-    const uint8_t *pixels; // first needed sample of the top-down first row
+    const uint8_t *pixels; // first needed sample of the first row in memory
     size_t stride;
     uint64_t height;
     bool bottomUp;
