@@ -17,7 +17,8 @@ work=$(mktemp -d)
 trap 'kill "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 mkdir "$work/start" "$work/picked"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() { echo "FAIL ($step): $*" >&2; exit 1; }
+step="start-up"
 
 # Waits up to 20 s for a picture file in folder $1.
 wait_for_picture() {
@@ -40,7 +41,10 @@ wait_for_windows() {
 }
 
 cd "$work/start"
-env -u LD_LIBRARY_PATH -u QT_QPA_PLATFORM VRX4K_SIM_SIZE=1200x800 VRX4K_SIM_DELAY_MS=50 "$program" &
+# The libraries beside the program, named explicitly: under AddressSanitizer
+# dlopen is called from the sanitizer's runtime, whose RUNPATH is not $ORIGIN.
+env -u QT_QPA_PLATFORM LD_LIBRARY_PATH="$(dirname "$program")" VRX4K_SIM_SIZE=1200x800 VRX4K_SIM_DELAY_MS=50 \
+    "$program" &
 pid=$!
 
 wait_for_windows 1 '^TAVREN$'
@@ -48,26 +52,33 @@ xdotool windowfocus --sync "$(xdotool search --onlyvisible --name '^TAVREN$')"
 sleep 0.3
 
 # Close has the focus at start; the disabled name field is skipped.
+step="Tab, Space on Select"
 xdotool key Tab space
 wait_for_windows 2 '^TAVREN$'
 sleep 0.3
+step="Enter in the selection dialog"
 xdotool key Return
 wait_for_windows 1 '^TAVREN$'
 sleep 0.3
+step="Space on Shoot"
 xdotool key space
 wait_for_picture "$work/start"
 
+step="Shift+Tab, Space on ..."
 xdotool key shift+Tab space
 wait_for_windows 1 '^Please choose a destination of a photography image\.$'
 sleep 0.3
+step="typing the folder"
 xdotool type --delay 10 "$work/picked"
 xdotool key Return
 wait_for_windows 0 '^Please choose a destination'
 sleep 0.3
+step="Tab, Space on Shoot"
 xdotool key Tab space
 wait_for_picture "$work/picked"
 
 [ "$(ls "$work/start" | wc -l)" -eq 1 ] || fail "more than one picture in the first folder"
+step="Escape"
 xdotool key Escape
 wait "$pid" || fail "the program did not end cleanly"
 echo "keyboard path: both pictures where they belong"
