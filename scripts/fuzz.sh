@@ -34,6 +34,19 @@ for name in exif_decoder camera_records; do
     artifacts="$build/artifacts/$name"
     rm -rf "$artifacts"
     mkdir -p "$corpus" "$artifacts"
+    # Keep only the inputs that still add coverage, so the corpus does not
+    # grow without end from run to run.
+    if [ -n "$(ls -A "$corpus")" ]; then
+        rm -rf "$corpus.merged"
+        mkdir "$corpus.merged"
+        if "$build/bin/${name}_fuzzer" -merge=1 -rss_limit_mb=2048 -timeout=10 "$corpus.merged" "$corpus" \
+            >"$build/$name.merge.log" 2>&1; then
+            rm -rf "$corpus"
+            mv "$corpus.merged" "$corpus"
+        else
+            rm -rf "$corpus.merged"
+        fi
+    fi
     # libFuzzer refuses folders that do not exist.
     inputs="$build/seeds/$name"
     for folder in tests/fuzz/seeds/$name tests/fuzz/regressions/$name; do
