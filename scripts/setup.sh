@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="
 cmake ninja-build g++ gcc pkg-config
-qt6-base-dev libgl-dev
+qt6-base-dev libgl-dev fonts-dejavu-core
 libturbojpeg0-dev libjpeg-turbo-progs
 mate-backgrounds
 libgtest-dev
