@@ -1,4 +1,5 @@
 #include "app/tether_dlg.h"
+#include "dialogs/focus_return.h"
 #include "dialogs/folder_chooser.h"
 #include "platform/message_box.h"
 
@@ -12,6 +13,7 @@
 
 void CTetherDlg::OnBrowseFolder()
 {
+    const FocusReturn focusReturn(this);
     // Camera events are handled while the chooser is open; their pictures go
     // to the current directory of that moment.
     const std::optional<QString> picked = ChooseFolder(this, m_strSaveFolder);

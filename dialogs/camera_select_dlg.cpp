@@ -130,6 +130,8 @@ void CCameraSelectDlg::accept()
         m_strCameraName.clear();
         m_nSelectedCamera = -1;
         ShowMessageBox(this, QStringLiteral("A camera is not chosen."), MessageIcon::Error);
+        // Without a window manager nothing hands the keyboard back after the box.
+        activateWindow();
         return;
     }
     // Lines sort in camera order, so a line's position is its camera index.

@@ -2,6 +2,7 @@
 #include "app/tether_dlg.h"
 #include "camera/camera_library.h"
 #include "dialogs/camera_select_dlg.h"
+#include "dialogs/focus_return.h"
 #include "platform/message_box.h"
 
 #include <QLineEdit>
@@ -12,6 +13,7 @@ void CTetherDlg::OnSelectCamera()
     // Before any camera is opened with the callback, so that an event the
     // library delivers at once finds its window.
     g_hEventWnd.Set(this);
+    const FocusReturn focusReturn(this);
 
     // Parented to the main window: modal over it and centred on it.
     CCameraSelectDlg dialog(this);

@@ -1,8 +1,10 @@
 #!/bin/sh
 # A person's path by keyboard alone, in the real program with the simulated
-# camera under a virtual X server: Tab to Select, Space, Enter (the first
-# camera), Space on Shoot; then Shift+Tab to "...", Space, type a folder,
-# Enter, Tab to Shoot, Space. Each picture must land in the folder chosen then.
+# camera under a virtual X server with no window manager: Tab to Select,
+# Space, Enter (the first camera), Space on Shoot; then Shift+Tab to "...",
+# Space, type a folder, Enter, Tab to Shoot, Space. Each picture must land in
+# the folder chosen then. With no window manager, the keyboard comes back after
+# a modal window only when the program hands it back.
 #   keyboard_path_test.sh <tavren>
 # Exits 77 (skipped) when the X tools are missing.
 set -eu
@@ -54,6 +56,24 @@ sleep 0.3
 # Close has the focus at start; the disabled name field is skipped.
 step="Tab, Space on Select"
 xdotool key Tab space
+wait_for_windows 2 '^TAVREN$'
+sleep 0.3
+
+# A detour: clear the selection in the list, press OK, dismiss the box, leave
+# with Escape, and open the dialog again from the main window.
+step="OK with the selection cleared"
+xdotool key Tab Tab ctrl+space shift+Tab shift+Tab Return
+wait_for_windows 1 '^Vrx4kShooting Sample$'
+sleep 0.3
+step="dismissing the box, then Escape"
+xdotool key Return
+wait_for_windows 0 '^Vrx4kShooting Sample$'
+sleep 0.3
+xdotool key Escape
+wait_for_windows 1 '^TAVREN$'
+sleep 0.3
+step="Space on Select again"
+xdotool key space
 wait_for_windows 2 '^TAVREN$'
 sleep 0.3
 step="Enter in the selection dialog"

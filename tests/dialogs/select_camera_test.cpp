@@ -176,7 +176,16 @@ TEST_F(SelectCameraTest, NoDialogWhenCountingFindsNothingUsable)
         recorder.boxes.clear();
         g_hEventWnd.Clear(&window);
         QObject *targetAtBox = nullptr;
-        recorder.onBox = [&](const RecordedBox &) { targetAtBox = g_hEventWnd.Target(); };
+        // The box takes the keyboard, as a real one does.
+        QWidget box;
+        recorder.onBox = [&](const RecordedBox &) {
+            targetAtBox = g_hEventWnd.Target();
+            box.show();
+            box.activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&box));
+        };
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
 
         const auto seen = ClickSelect([](CCameraSelectDlg &) {});
 
@@ -188,6 +197,7 @@ TEST_F(SelectCameraTest, NoDialogWhenCountingFindsNothingUsable)
         EXPECT_EQ(g_hEventWnd.Target(), &window);
         EXPECT_EQ(fake->CountCalls(FAKE_CAMERA_OPEN), 0u);
         ExpectNotConnected(window);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window)) << "the keyboard comes back to the main window";
     }
 }
 
