@@ -227,7 +227,7 @@ void CTetherDlg::OnCameraImageReady()
         return;
     if (info.ImageType == CAMERA_IMAGE_NONE || info.ImageSize == 0)
         return;
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[info.ImageSize]);
+    std::unique_ptr<uint8_t[]> buffer = AllocateDownloadBuffer(info.ImageSize);
     if (!buffer)
         return;
     if (library->ReadImage(m_hCamera, buffer.get(), info.ImageSize) != 0)
@@ -246,6 +246,11 @@ void CTetherDlg::OnCameraImageReady()
         RetryPendingPictures();
     // Last: the box runs its own loop, in which further camera events arrive.
     ReportSaveProblems();
+}
+
+std::unique_ptr<uint8_t[]> CTetherDlg::AllocateDownloadBuffer(uint32_t size)
+{
+    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size]);
 }
 
 void CTetherDlg::OnCameraPropertyChanged()

@@ -76,6 +76,10 @@ protected:
     bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
+    // The download buffer of one picture, exactly `size` bytes, or null when
+    // there is no memory for it.
+    virtual std::unique_ptr<uint8_t[]> AllocateDownloadBuffer(uint32_t size);
+
 private:
     // A picture the saver could not store, kept until storing works again.
     struct PendingPicture {

@@ -286,6 +286,47 @@ TEST_F(WindowTest, AFailedDownloadStoresNothingAndDoesNotRepaint)
     EXPECT_TRUE(AllPixelsAre(window->PreviewPicture().Image(), qRgb(0, 0, 0)));
 }
 
+// A window whose download buffers cannot be had, for a while.
+class OutOfMemoryWindow : public CTetherDlg {
+public:
+    bool outOfMemory = true;
+    std::vector<uint32_t> requested;
+
+protected:
+    std::unique_ptr<uint8_t[]> AllocateDownloadBuffer(uint32_t size) override
+    {
+        requested.push_back(size);
+        return outOfMemory ? nullptr : CTetherDlg::AllocateDownloadBuffer(size);
+    }
+};
+
+TEST_F(WindowTest, APictureWithoutMemoryForItsDownloadIsAbandoned)
+{
+    OutOfMemoryWindow window;
+    CTetherDlgTestAccess::SetCamera(window, 0x1001);
+    window.show();
+    SettleAndPaint();
+    PaintCounter counter(window.PreviewControl());
+    const std::vector<uint8_t> bytes(300, 0x11);
+    fake()->QueueImage(CAMERA_IMAGE_RAW, 300, bytes.data(), bytes.size());
+    QApplication::postEvent(&window, new QEvent(WM_CAMERA_IMAGE_READY));
+    SettleAndPaint();
+    EXPECT_EQ(window.requested, std::vector<uint32_t>{300});
+    EXPECT_EQ(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE), 0u);
+    EXPECT_EQ(counter.paints, 0);
+    EXPECT_TRUE(FilesIn(m_scratch).empty());
+    EXPECT_TRUE(boxes.empty());
+
+    // Memory again: the next picture is downloaded and stored as usual.
+    window.outOfMemory = false;
+    fake()->QueueImage(CAMERA_IMAGE_RAW, 300, bytes.data(), bytes.size());
+    QApplication::postEvent(&window, new QEvent(WM_CAMERA_IMAGE_READY));
+    SettleAndPaint();
+    EXPECT_EQ(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE), 1u);
+    EXPECT_EQ(FilesIn(m_scratch).size(), 1u);
+    EXPECT_GT(counter.paints, 0);
+}
+
 TEST_F(WindowTest, TwoPicturesAreHandledInTheirOrder)
 {
     auto window = ShowWindow();
