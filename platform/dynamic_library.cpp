@@ -1,6 +1,7 @@
 #include "dynamic_library.h"
 
 #include <dlfcn.h>
+#include <filesystem>
 #include <strings.h>
 
 namespace platform {
@@ -20,7 +21,17 @@ ModuleHandle LoadModule(const std::string &moduleName)
 {
     // A name without a slash makes dlopen use the loader's search order,
     // including the RUNPATH of the program this code is linked into.
-    return dlopen(SharedObjectName(moduleName).c_str(), RTLD_NOW | RTLD_LOCAL);
+    const std::string fileName = SharedObjectName(moduleName);
+    if (ModuleHandle module = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL))
+        return module;
+    // Sanitizer runtimes call dlopen on the program's behalf, which hides its
+    // RUNPATH ($ORIGIN); the program's own folder is the last place to look.
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return nullptr;
+    const std::filesystem::path besideProgram = program.parent_path() / fileName;
+    return dlopen(besideProgram.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 void *FindEntryPoint(ModuleHandle module, const char *name)

@@ -20,4 +20,14 @@ TEST(LoadModule, MissingLibraryGivesNull)
     platform::FreeModule(nullptr); // harmless
 }
 
+TEST(LoadModule, FindsALibraryBesideTheProgram)
+{
+    // This test program is built into the folder that holds the decoder
+    // library; under the sanitizers only the last fallback can find it.
+    platform::ModuleHandle exif = platform::LoadModule("Exif.DLL");
+    ASSERT_NE(exif, nullptr);
+    EXPECT_NE(platform::FindEntryPoint(exif, "ExifMemOpen"), nullptr);
+    platform::FreeModule(exif);
+}
+
 } // namespace
