@@ -41,11 +41,13 @@ private:
     int m_fd;
 };
 
+// "The folder /x" when the current directory can be named; once it has been
+// removed it has no name left, so "The destination folder".
 std::string FolderForMessages()
 {
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::current_path(error);
-    return error ? std::string("the destination folder") : folder.string();
+    return error ? std::string("The destination folder") : "The folder " + folder.string();
 }
 
 std::string DescribeFailure(int error)
@@ -55,12 +57,11 @@ std::string DescribeFailure(int error)
     case EACCES:
     case EPERM:
     case EROFS:
-        return "The folder " + folder + " is not writable.";
+        return folder + " is not writable.";
     case ENOENT:
-        return "The folder " + folder + " no longer exists.";
+        return folder + " no longer exists.";
     default:
-        return "The picture could not be stored in " + folder + ": "
-            + std::generic_category().message(error) + ".";
+        return folder + " cannot take the picture: " + std::generic_category().message(error) + ".";
     }
 }
 
