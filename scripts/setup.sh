@@ -11,6 +11,7 @@ mate-backgrounds
 libgtest-dev
 clang libclang-rt-14-dev llvm
 xvfb xauth xdotool x11-utils
+dpkg-dev file desktop-file-utils appstream xdg-user-dirs librsvg2-bin
 "
 
 missing=""
