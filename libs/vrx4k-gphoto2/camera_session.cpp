@@ -1,0 +1,539 @@
+#include "camera_session.h"
+
+#include "file_values.h"
+#include "vrx4k_gphoto2.h"
+
+#include <gphoto2/gphoto2-version.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <limits>
+
+namespace vrx4kgp {
+
+namespace {
+
+// Entry points in the contract's order, for GetErrorNumber.
+constexpr int32_t kCallOpen = 4;
+constexpr int32_t kCallGetDeviceInfo = 6;
+constexpr int32_t kCallShoot = 9;
+constexpr int32_t kCallReadImageInfo = 10;
+constexpr int32_t kCallReadImage = 11;
+
+// How long one wait for camera events may take: it bounds how long a job,
+// Close and Exit wait for the worker.
+constexpr int kEventWaitMs = 100;
+constexpr auto kPropertyPollInterval = std::chrono::seconds(3);
+constexpr auto kRetryDelay = std::chrono::milliseconds(100);
+// Failed event waits in a row after which the camera counts as gone.
+constexpr int kFailedWaitsUntilLost = 3;
+
+void PutU32(uint8_t *at, uint32_t value)
+{
+    at[0] = static_cast<uint8_t>(value);
+    at[1] = static_cast<uint8_t>(value >> 8);
+    at[2] = static_cast<uint8_t>(value >> 16);
+    at[3] = static_cast<uint8_t>(value >> 24);
+}
+
+// Copies text into a field, cut to leave room for the NUL.
+void PutText(char *field, size_t size, const std::string &text)
+{
+    const size_t length = std::min(text.size(), size - 1);
+    std::memcpy(field, text.data(), length);
+    field[length] = '\0';
+}
+
+// The port cannot reach the camera any more: unplugged or switched off.
+bool MeansUnplugged(int result)
+{
+    return result == GP_ERROR_IO_USB_FIND || result == GP_ERROR_IO_USB_CLAIM || result == GP_ERROR_IO_INIT ||
+           result == GP_ERROR_MODEL_NOT_FOUND;
+}
+
+} // namespace
+
+uint32_t GphotoError(int result)
+{
+    // Every libgphoto2 result below GP_OK is negative and far from INT_MIN.
+    return result < 0 ? static_cast<uint32_t>(-static_cast<int64_t>(result)) : 0;
+}
+
+CameraSession::CameraSession(DetectedCamera camera, CameraCallback callback, int32_t context, Settings settings)
+    : m_detected(std::move(camera)), m_callback(callback), m_context(context), m_settings(std::move(settings))
+{
+}
+
+CameraSession::~CameraSession()
+{
+    Stop();
+    if (m_thread.joinable())
+        m_thread.detach(); // only when the last owner let go on the worker itself
+}
+
+uint32_t CameraSession::Open()
+{
+    std::promise<uint32_t> opened;
+    std::future<uint32_t> result = opened.get_future();
+    m_thread = std::thread(&CameraSession::Run, this, std::move(opened));
+    const uint32_t error = result.get();
+    if (error != 0) {
+        Join();
+        NoteFailure(kCallOpen, error);
+    }
+    return error;
+}
+
+void CameraSession::Stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    Join();
+}
+
+void CameraSession::Join()
+{
+    if (m_thread.joinable() && !OnWorkerThread())
+        m_thread.join();
+}
+
+bool CameraSession::OnWorkerThread() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_threadId == std::this_thread::get_id();
+}
+
+void CameraSession::Run(std::promise<uint32_t> opened)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_threadId = std::this_thread::get_id();
+    }
+    uint32_t openError = 0;
+    try {
+        openError = OpenCamera();
+    } catch (const std::exception &) {
+        openError = VRX4K_GP_ERROR_OUT_OF_MEMORY;
+    }
+    if (openError != 0) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        CloseCamera();
+        opened.set_value(openError);
+        return;
+    }
+    opened.set_value(0);
+
+    for (;;) {
+        QueuedJob job;
+        bool haveJob = false;
+        {
+            std::unique_lock lock(m_mutex);
+            if (m_stopping)
+                break;
+            if (!m_jobs.empty()) {
+                job = std::move(m_jobs.front());
+                m_jobs.pop_front();
+                haveJob = true;
+            } else if (!m_callback || m_lostError) {
+                m_wake.wait(lock);
+                continue;
+            }
+        }
+        uint32_t result = 0;
+        try {
+            if (haveJob)
+                result = job.work();
+            else
+                WaitForEvent();
+        } catch (const std::exception &) {
+            result = VRX4K_GP_ERROR_OUT_OF_MEMORY;
+            NoteFailure(VRX4K_GP_CALL_CAMERA_THREAD, result);
+        }
+        if (job.result)
+            job.result->set_value(result);
+    }
+
+    std::deque<QueuedJob> abandoned;
+    {
+        std::lock_guard lock(m_mutex);
+        abandoned.swap(m_jobs);
+    }
+    for (QueuedJob &job : abandoned) {
+        if (job.result)
+            job.result->set_value(VRX4K_GP_ERROR_CLOSING);
+    }
+    CloseCamera();
+}
+
+uint32_t CameraSession::OpenCamera()
+{
+    int result = gp_camera_new(&m_camera);
+    if (result < GP_OK)
+        return GphotoError(result);
+    m_gpContext = gp_context_new();
+    if (!m_gpContext)
+        return VRX4K_GP_ERROR_OUT_OF_MEMORY;
+    {
+        std::lock_guard lock(PortMutex());
+        result = BindCamera(m_camera, m_detected);
+        if (result >= GP_OK)
+            result = gp_camera_init(m_camera, m_gpContext);
+    }
+    if (result < GP_OK)
+        return GphotoError(result);
+    if (!m_callback)
+        return 0;
+
+    PreferMemoryCard(m_camera, m_gpContext);
+    for (const auto &[name, value] : m_settings) {
+        result = WriteSetting(m_camera, m_gpContext, name, value);
+        if (result < GP_OK) {
+            std::fprintf(stderr, "libVRX4KAPI (gphoto2): VRX4K_GPHOTO2_CONFIG: cannot set '%s' to '%s': %s\n",
+                         name.c_str(), value.c_str(), gp_result_as_string(result));
+            return VRX4K_GP_ERROR_BAD_SETTING;
+        }
+    }
+    // The first round reports every property the camera has.
+    m_nextPropertyPoll = Clock::now();
+    return 0;
+}
+
+void CameraSession::CloseCamera()
+{
+    if (m_camera) {
+        // Pictures stay on the card: nothing is ever deleted from the camera.
+        gp_camera_exit(m_camera, m_gpContext);
+        gp_camera_unref(m_camera);
+        m_camera = nullptr;
+    }
+    if (m_gpContext) {
+        gp_context_unref(m_gpContext);
+        m_gpContext = nullptr;
+    }
+}
+
+void CameraSession::Post(Job job)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stopping)
+            return;
+        m_jobs.push_back({std::move(job), nullptr});
+    }
+    m_wake.notify_all();
+}
+
+uint32_t CameraSession::RunOnWorker(Job job)
+{
+    if (OnWorkerThread())
+        return job();
+    auto promise = std::make_shared<std::promise<uint32_t>>();
+    std::future<uint32_t> result = promise->get_future();
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stopping)
+            return VRX4K_GP_ERROR_CLOSING;
+        m_jobs.push_back({std::move(job), std::move(promise)});
+    }
+    m_wake.notify_all();
+    return result.get();
+}
+
+uint32_t CameraSession::GetDeviceInfo(CameraDeviceInfo &info)
+{
+    auto filled = std::make_shared<CameraDeviceInfo>();
+    const uint32_t error = RunOnWorker([this, filled] {
+        CameraDeviceInfo &out = *filled;
+        std::memset(&out, 0, sizeof out);
+        const std::string serial = ReadSetting(m_camera, m_gpContext, "serialnumber").value_or("");
+        const auto text = [&](size_t offset, const std::string &value) {
+            PutText(reinterpret_cast<char *>(out.Reserved + offset), VRX4K_GP_DEVICE_TEXT_SIZE, value);
+        };
+        std::memcpy(out.Reserved, VRX4K_GP_DEVICE_MAGIC, 8);
+        text(VRX4K_GP_DEVICE_MODEL_OFFSET, m_detected.model);
+        text(VRX4K_GP_DEVICE_PORT_OFFSET, m_detected.port);
+        text(VRX4K_GP_DEVICE_MANUFACTURER_OFFSET, ReadSetting(m_camera, m_gpContext, "manufacturer").value_or(""));
+        text(VRX4K_GP_DEVICE_SERIAL_OFFSET, serial);
+        text(VRX4K_GP_DEVICE_VERSION_OFFSET, ReadSetting(m_camera, m_gpContext, "deviceversion").value_or(""));
+        const char **version = gp_library_version(GP_VERSION_SHORT);
+        text(VRX4K_GP_DEVICE_LIBRARY_OFFSET, version && version[0] ? version[0] : "");
+        PutText(out.Name, sizeof out.Name, m_detected.model);
+        // Detail tells two bodies of one model apart: the serial number when
+        // it fits, otherwise the port.
+        const std::string withSerial = "S/N " + serial;
+        PutText(out.Detail, sizeof out.Detail,
+                !serial.empty() && withSerial.size() < sizeof out.Detail ? withSerial : m_detected.port);
+        return 0u;
+    });
+    if (error != 0) {
+        NoteFailure(kCallGetDeviceInfo, error);
+        return error;
+    }
+    std::memcpy(&info, filled.get(), sizeof info);
+    return 0;
+}
+
+uint32_t CameraSession::Shoot()
+{
+    uint32_t error = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stopping)
+            error = VRX4K_GP_ERROR_CLOSING;
+        else if (m_lostError)
+            error = *m_lostError;
+    }
+    if (error != 0) {
+        NoteFailure(kCallShoot, error);
+        return error;
+    }
+    Post([this] { return Trigger(); });
+    return 0;
+}
+
+uint32_t CameraSession::Trigger()
+{
+    int result = gp_camera_trigger_capture(m_camera, m_gpContext);
+    if (result == GP_ERROR_NOT_SUPPORTED) {
+        // Cameras without a trigger capture and wait for the file themselves.
+        CameraFilePath path{};
+        result = gp_camera_capture(m_camera, GP_CAPTURE_IMAGE, &path, m_gpContext);
+        if (result >= GP_OK && m_callback)
+            Download(path);
+    }
+    if (result < GP_OK) {
+        NoteFailure(VRX4K_GP_CALL_CAMERA_THREAD, GphotoError(result));
+        if (MeansUnplugged(result))
+            LoseCamera(result);
+    }
+    // The shot changes the shots remaining: look soon.
+    m_nextPropertyPoll = std::min(m_nextPropertyPoll, Clock::now() + std::chrono::milliseconds(500));
+    return GphotoError(result);
+}
+
+void CameraSession::WaitForEvent()
+{
+    CameraEventType type = GP_EVENT_TIMEOUT;
+    void *data = nullptr;
+    const int result = gp_camera_wait_for_event(m_camera, kEventWaitMs, &type, &data, m_gpContext);
+    std::unique_ptr<void, decltype(&std::free)> owned(data, &std::free);
+    if (result < GP_OK) {
+        NoteFailure(VRX4K_GP_CALL_CAMERA_THREAD, GphotoError(result));
+        if (MeansUnplugged(result) || ++m_failedWaits >= kFailedWaitsUntilLost) {
+            LoseCamera(result);
+            return;
+        }
+        std::unique_lock lock(m_mutex);
+        m_wake.wait_for(lock, kRetryDelay, [this] { return m_stopping; });
+        return;
+    }
+    m_failedWaits = 0;
+    switch (type) {
+    case GP_EVENT_FILE_ADDED:
+        // A shot from Shoot, or one taken on the camera itself. With raw+JPEG
+        // the second file comes with a later wait, before CAPTURE_COMPLETE.
+        if (data)
+            Download(*static_cast<const CameraFilePath *>(data));
+        break;
+    case GP_EVENT_CAPTURE_COMPLETE:
+        m_nextPropertyPoll = Clock::now();
+        break;
+    default:
+        break;
+    }
+    if (Clock::now() >= m_nextPropertyPoll)
+        PollProperties();
+}
+
+void CameraSession::Download(const CameraFilePath &path)
+{
+    CameraFile *file = nullptr;
+    int result = gp_file_new(&file);
+    if (result < GP_OK) {
+        NoteFailure(VRX4K_GP_CALL_CAMERA_THREAD, GphotoError(result));
+        return;
+    }
+    std::unique_ptr<CameraFile, decltype(&gp_file_unref)> owned(file, &gp_file_unref);
+    result = gp_camera_file_get(m_camera, path.folder, path.name, GP_FILE_TYPE_NORMAL, file, m_gpContext);
+    const char *data = nullptr;
+    unsigned long size = 0;
+    if (result >= GP_OK)
+        result = gp_file_get_data_and_size(file, &data, &size);
+    if (result < GP_OK) {
+        NoteFailure(VRX4K_GP_CALL_CAMERA_THREAD, GphotoError(result));
+        if (MeansUnplugged(result))
+            LoseCamera(result);
+        return;
+    }
+    const char *mime = nullptr;
+    if (gp_file_get_mime_type(file, &mime) < GP_OK)
+        mime = nullptr;
+    const std::optional<int32_t> type = PictureType(mime ? mime : "", path.name);
+    if (!type)
+        return; // movies and other files stay on the card
+    if (size > std::numeric_limits<uint32_t>::max()) {
+        NoteFailure(VRX4K_GP_CALL_CAMERA_THREAD, VRX4K_GP_ERROR_TOO_LARGE);
+        return;
+    }
+
+    Picture picture;
+    picture.type = *type;
+    picture.number = ++m_pictureCount;
+    picture.bytes.assign(data, data + size);
+    owned.reset();
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stopping)
+            return;
+        m_waiting.push_back(std::move(picture));
+    }
+    SendEvent(CAMERA_EVENT_IMAGE_READY);
+}
+
+void CameraSession::PollProperties()
+{
+    m_nextPropertyPoll = Clock::now() + kPropertyPollInterval;
+    std::vector<std::pair<uint32_t, uint32_t>> changes;
+    const auto consider = [&](uint32_t code, std::optional<uint32_t> value) {
+        if (!value)
+            return;
+        const auto known = m_reported.find(code);
+        if (known != m_reported.end() && known->second == *value)
+            return;
+        m_reported[code] = *value;
+        changes.emplace_back(code, *value);
+    };
+
+    const auto battery = ReadSetting(m_camera, m_gpContext, "batterylevel");
+    consider(VRX4K_GP_PROPERTY_BATTERY, battery ? BatteryPercent(*battery) : std::nullopt);
+    std::optional<uint32_t> shots = ShotsRemaining(m_camera, m_gpContext);
+    if (!shots) {
+        if (const auto available = ReadSetting(m_camera, m_gpContext, "availableshots"))
+            shots = WholeNumber(*available);
+    }
+    consider(VRX4K_GP_PROPERTY_SHOTS_REMAINING, shots);
+    auto iso = ReadSetting(m_camera, m_gpContext, "iso");
+    if (!iso)
+        iso = ReadSetting(m_camera, m_gpContext, "exposureindex");
+    consider(VRX4K_GP_PROPERTY_ISO, iso ? IsoSpeed(*iso) : std::nullopt);
+
+    if (changes.empty())
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        // One entry per code: a value not yet read is replaced by the newer one.
+        for (const auto &change : changes) {
+            const auto same = std::find_if(m_changed.begin(), m_changed.end(),
+                                           [&](const auto &entry) { return entry.first == change.first; });
+            if (same != m_changed.end())
+                same->second = change.second;
+            else
+                m_changed.push_back(change);
+        }
+    }
+    SendEvent(CAMERA_EVENT_PROPERTY_CHANGED);
+}
+
+void CameraSession::LoseCamera(int result)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_lostError)
+        m_lostError = GphotoError(result);
+}
+
+bool CameraSession::SendEvent(int32_t event)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stopping || !m_callback)
+            return false;
+    }
+    // Stop joins this thread, so no callback runs once Close or Exit returned.
+    m_callback(m_context, event);
+    return true;
+}
+
+uint32_t CameraSession::ReadImageInfo(CameraImageInfo &info)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_waiting.empty()) {
+        m_failedCall = kCallReadImageInfo;
+        m_errorNumber = VRX4K_GP_ERROR_NO_IMAGE;
+        return m_errorNumber;
+    }
+    // The picture leaves the queue now, so one the program skips never blocks the next.
+    m_described = std::move(m_waiting.front());
+    m_waiting.pop_front();
+    std::memset(&info, 0, sizeof info);
+    info.Reserved[VRX4K_GP_INFO_NUMBER] = m_described->number;
+    info.Reserved[VRX4K_GP_INFO_WAITING] = static_cast<uint32_t>(m_waiting.size());
+    info.ImageType = m_described->type;
+    info.ImageSize = static_cast<uint32_t>(m_described->bytes.size());
+    return 0;
+}
+
+uint32_t CameraSession::ReadImage(uint8_t *buffer, uint32_t size)
+{
+    Picture picture;
+    {
+        std::lock_guard lock(m_mutex);
+        uint32_t error = 0;
+        if (!m_described)
+            error = VRX4K_GP_ERROR_NOT_DESCRIBED;
+        else if (size != m_described->bytes.size())
+            error = VRX4K_GP_ERROR_SIZE_MISMATCH; // stays described: the caller may retry
+        if (error != 0) {
+            m_failedCall = kCallReadImage;
+            m_errorNumber = error;
+            return error;
+        }
+        picture = std::move(*m_described);
+        m_described.reset();
+    }
+    if (size > 0)
+        std::memcpy(buffer, picture.bytes.data(), size);
+    return 0;
+}
+
+void CameraSession::TakeChangedProperties(uint8_t *list)
+{
+    std::vector<std::pair<uint32_t, uint32_t>> entries;
+    {
+        std::lock_guard lock(m_mutex);
+        entries.swap(m_changed);
+    }
+    // At most one entry per property code, so far below the buffer's 1100.
+    const auto count = static_cast<uint16_t>(entries.size());
+    list[0] = static_cast<uint8_t>(count);
+    list[1] = static_cast<uint8_t>(count >> 8);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        uint8_t *entry = list + CHANGED_PROPERTY_COUNT_SIZE + i * CHANGED_PROPERTY_ENTRY_SIZE;
+        PutU32(entry, entries[i].first);
+        PutU32(entry + 4, entries[i].second);
+    }
+}
+
+void CameraSession::NoteFailure(int32_t call, uint32_t error)
+{
+    std::lock_guard lock(m_mutex);
+    m_failedCall = call;
+    m_errorNumber = error;
+}
+
+void CameraSession::LatestFailure(int32_t &call, uint32_t &error) const
+{
+    std::lock_guard lock(m_mutex);
+    call = m_failedCall;
+    error = m_errorNumber;
+}
+
+} // namespace vrx4kgp

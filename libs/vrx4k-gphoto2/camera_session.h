@@ -1,0 +1,119 @@
+#pragma once
+
+#include "gphoto2_access.h"
+#include "vrx4kapi.h"
+
+#include <gphoto2/gphoto2.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace vrx4kgp {
+
+using Settings = std::vector<std::pair<std::string, std::string>>;
+
+// One opened camera. libgphoto2 must not be used from several threads on one
+// camera, so every libgphoto2 call for it runs on the session's own worker
+// thread, which takes jobs from a queue and, for a camera opened with a
+// callback, waits for the camera's events in between. The picture queue and
+// the changed properties live under the session's mutex and are read from
+// any thread without touching libgphoto2.
+class CameraSession {
+public:
+    CameraSession(DetectedCamera camera, CameraCallback callback, int32_t context, Settings settings);
+    ~CameraSession();
+    CameraSession(const CameraSession &) = delete;
+    CameraSession &operator=(const CameraSession &) = delete;
+
+    // Starts the worker, which opens the camera. Returns 0 or an error number;
+    // after a failure the worker has ended.
+    uint32_t Open();
+    // Asks the worker to close the camera and end. Joins it unless called on
+    // the worker itself (from inside the callback): then Join must follow
+    // later from another thread.
+    void Stop();
+    void Join();
+    bool OnWorkerThread() const;
+
+    // Each returns 0 or an error number.
+    uint32_t GetDeviceInfo(CameraDeviceInfo &info);
+    uint32_t Shoot();
+    uint32_t ReadImageInfo(CameraImageInfo &info);
+    uint32_t ReadImage(uint8_t *buffer, uint32_t size);
+    void TakeChangedProperties(uint8_t *list);
+
+    void NoteFailure(int32_t call, uint32_t error);
+    void LatestFailure(int32_t &call, uint32_t &error) const;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    using Job = std::function<uint32_t()>;
+    struct QueuedJob {
+        Job work;
+        std::shared_ptr<std::promise<uint32_t>> result; // null: nobody waits
+    };
+    struct Picture {
+        int32_t type = 0;
+        uint32_t number = 0;
+        std::vector<uint8_t> bytes;
+    };
+
+    void Run(std::promise<uint32_t> opened);
+    uint32_t OpenCamera();
+    void CloseCamera();
+    // Runs job on the worker and waits for its result; runs it directly when
+    // already on the worker (a call from inside the callback).
+    uint32_t RunOnWorker(Job job);
+    void Post(Job job);
+    void WaitForEvent();
+    void Download(const CameraFilePath &path);
+    void PollProperties();
+    uint32_t Trigger();
+    void LoseCamera(int result);
+    // Calls the callback with no lock held; false once the session is stopping.
+    bool SendEvent(int32_t event);
+
+    const DetectedCamera m_detected;
+    const CameraCallback m_callback; // null for a probe: no event handling
+    const int32_t m_context;
+    const Settings m_settings;
+
+    // Only the worker touches these.
+    Camera *m_camera = nullptr;
+    GPContext *m_gpContext = nullptr;
+    std::map<uint32_t, uint32_t> m_reported; // property code -> last value reported
+    Clock::time_point m_nextPropertyPoll{};
+    int m_failedWaits = 0;
+    uint32_t m_pictureCount = 0;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<QueuedJob> m_jobs;
+    bool m_stopping = false;
+    std::optional<uint32_t> m_lostError; // set once the camera stopped answering
+    std::deque<Picture> m_waiting;
+    std::optional<Picture> m_described;
+    std::vector<std::pair<uint32_t, uint32_t>> m_changed;
+    int32_t m_failedCall = 0;
+    uint32_t m_errorNumber = 0;
+
+    std::thread m_thread;
+    std::thread::id m_threadId;
+};
+
+// A libgphoto2 result (< 0) as an error number.
+uint32_t GphotoError(int result);
+
+} // namespace vrx4kgp

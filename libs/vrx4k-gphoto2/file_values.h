@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vrx4kgp {
+
+// The contract's image type for a file the camera reported: CAMERA_IMAGE_JPEG
+// or CAMERA_IMAGE_RAW, decided by MIME type and then by the name's extension;
+// nullopt for anything else (movies, HEIF, sound), which is passed over.
+std::optional<int32_t> PictureType(std::string_view mimeType, std::string_view fileName);
+
+// Battery level in percent from the text a camera gives ("50%", "Full",
+// "Low", "75"); nullopt when the text means nothing numeric.
+std::optional<uint32_t> BatteryPercent(std::string_view text);
+
+// ISO speed from a setting's text ("400", "ISO 1600", "Auto" -> 0).
+std::optional<uint32_t> IsoSpeed(std::string_view text);
+
+// A count from a setting's text ("312", "312 shots"); nullopt without one.
+std::optional<uint32_t> WholeNumber(std::string_view text);
+
+// VRX4K_GPHOTO2_CONFIG: "name=value;name=value". Spaces around names are
+// dropped; values are kept as written. False for an item without '=' or a name.
+bool ParseSettings(std::string_view text, std::vector<std::pair<std::string, std::string>> &settings);
+
+} // namespace vrx4kgp

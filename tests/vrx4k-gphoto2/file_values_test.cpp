@@ -1,0 +1,102 @@
+#include "camera_session.h"
+#include "file_values.h"
+
+#include <gtest/gtest.h>
+
+namespace vrx4kgp {
+namespace {
+
+TEST(PictureTypeTest, JpegByMimeTypeOrExtension)
+{
+    EXPECT_EQ(PictureType("image/jpeg", "DSC_0001.JPG"), CAMERA_IMAGE_JPEG);
+    EXPECT_EQ(PictureType("IMAGE/JPEG", "x"), CAMERA_IMAGE_JPEG);
+    // A driver that gives no MIME type still names the file.
+    EXPECT_EQ(PictureType("", "IMG_0001.jpeg"), CAMERA_IMAGE_JPEG);
+    EXPECT_EQ(PictureType("application/octet-stream", "img_0001.Jpg"), CAMERA_IMAGE_JPEG);
+}
+
+TEST(PictureTypeTest, RawByMakerMimeTypeOrExtension)
+{
+    EXPECT_EQ(PictureType("image/x-canon-cr2", "IMG_0001.CR2"), CAMERA_IMAGE_RAW);
+    EXPECT_EQ(PictureType("image/x-nikon-nef", "DSC_0001.NEF"), CAMERA_IMAGE_RAW);
+    EXPECT_EQ(PictureType("image/x-raw", "P1000001"), CAMERA_IMAGE_RAW);
+    for (const char *name : {"a.ARW", "a.raf", "a.ORF", "a.rw2", "a.dng", "a.CR3", "a.pef"})
+        EXPECT_EQ(PictureType("application/octet-stream", name), CAMERA_IMAGE_RAW) << name;
+}
+
+TEST(PictureTypeTest, OtherFilesArePassedOver)
+{
+    EXPECT_FALSE(PictureType("video/quicktime", "MVI_0001.MOV"));
+    EXPECT_FALSE(PictureType("video/x-msvideo", "MVI_0001.AVI"));
+    EXPECT_FALSE(PictureType("audio/wav", "SND_0001.WAV"));
+    EXPECT_FALSE(PictureType("image/x-portable-pixmap", "old.ppm"));
+    EXPECT_FALSE(PictureType("image/heif", "IMG_0001.HIF"));
+    EXPECT_FALSE(PictureType("", ""));
+    EXPECT_FALSE(PictureType("", "NOEXTENSION"));
+    EXPECT_FALSE(PictureType("", "trailingdot."));
+    // Extensions are matched whole, not as a prefix.
+    EXPECT_FALSE(PictureType("", "a.jpgx"));
+    EXPECT_FALSE(PictureType("", "a.nefs"));
+}
+
+TEST(CameraTextTest, BatteryLevels)
+{
+    EXPECT_EQ(BatteryPercent("50%"), 50u);
+    EXPECT_EQ(BatteryPercent(" 100 % "), 100u);
+    EXPECT_EQ(BatteryPercent("0%"), 0u);
+    EXPECT_EQ(BatteryPercent("Full"), 100u);
+    EXPECT_EQ(BatteryPercent("LOW"), 20u);
+    EXPECT_EQ(BatteryPercent("Normal"), 50u);
+    EXPECT_FALSE(BatteryPercent("101%"));
+    EXPECT_FALSE(BatteryPercent("Unknown"));
+    EXPECT_FALSE(BatteryPercent(""));
+    EXPECT_FALSE(BatteryPercent("99999999999999999999%")); // does not wrap
+}
+
+TEST(CameraTextTest, IsoSpeedsAndCounts)
+{
+    EXPECT_EQ(IsoSpeed("400"), 400u);
+    EXPECT_EQ(IsoSpeed("ISO 1600"), 1600u);
+    EXPECT_EQ(IsoSpeed("Auto"), 0u);
+    EXPECT_EQ(IsoSpeed("auto ISO"), 0u);
+    EXPECT_FALSE(IsoSpeed("Hi 1.0")); // an expansion step, not a speed
+    EXPECT_FALSE(IsoSpeed("Lo 0.3"));
+    EXPECT_FALSE(IsoSpeed(""));
+    EXPECT_EQ(WholeNumber("312"), 312u);
+    EXPECT_EQ(WholeNumber(" 312 shots"), 312u);
+    EXPECT_FALSE(WholeNumber("none"));
+}
+
+TEST(CameraSettingsTest, ParsesNameValueLists)
+{
+    std::vector<std::pair<std::string, std::string>> settings;
+    ASSERT_TRUE(ParseSettings("opcode=0x9999,0x0,0x12c; capturetarget = Memory card ;;", settings));
+    ASSERT_EQ(settings.size(), 2u);
+    EXPECT_EQ(settings[0], (std::pair<std::string, std::string>{"opcode", "0x9999,0x0,0x12c"}));
+    // Values are kept as written: choices may begin or end with a space.
+    EXPECT_EQ(settings[1], (std::pair<std::string, std::string>{"capturetarget", " Memory card "}));
+    ASSERT_TRUE(ParseSettings("", settings));
+    EXPECT_TRUE(settings.empty());
+    ASSERT_TRUE(ParseSettings("iso=", settings));
+    EXPECT_EQ(settings.at(0).second, "");
+}
+
+TEST(CameraSettingsTest, RefusesItemsWithoutNameOrValue)
+{
+    std::vector<std::pair<std::string, std::string>> settings;
+    EXPECT_FALSE(ParseSettings("iso", settings));
+    EXPECT_FALSE(ParseSettings("=400", settings));
+    EXPECT_FALSE(ParseSettings("iso=400; shutterspeed", settings));
+}
+
+TEST(ErrorNumberTest, LibgphotoResultsLoseTheirSign)
+{
+    EXPECT_EQ(GphotoError(GP_ERROR), 1u);
+    EXPECT_EQ(GphotoError(GP_ERROR_IO), 7u);
+    EXPECT_EQ(GphotoError(GP_ERROR_IO_USB_FIND), 52u);
+    EXPECT_EQ(GphotoError(GP_ERROR_CAMERA_BUSY), 110u);
+    EXPECT_EQ(GphotoError(GP_OK), 0u);
+}
+
+} // namespace
+} // namespace vrx4kgp
