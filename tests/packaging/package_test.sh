@@ -25,7 +25,7 @@ fail() { echo "FAIL ($step): $*" >&2; exit 1; }
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; fail "cpack failed"; }
 set -- "$work"/cpack/*.deb
-[ $# -eq 1 ] && [ -f "$1" ] || fail "expected one .deb, found: $*"
+if [ $# -ne 1 ] || [ ! -f "$1" ]; then fail "expected one .deb, found: $*"; fi
 deb=$1
 
 step="control fields"
@@ -54,9 +54,8 @@ done
 private=$(dirname "$(find "$usr/lib" -name libVRX4KAPI.so ! -path '*/gphoto2/*')")
 [ "$(basename "$private")" = tavren ] || fail "the simulated camera library is not in a folder of TAVREN's own: $private"
 [ -f "$private/libExif.so" ] || fail "libExif.so is not beside the camera library in $private"
-for library in $(find "$usr/lib" -name '*.so'); do
-    case "$library" in "$private"/*) ;; *) fail "a library outside the private folder: $library" ;; esac
-done
+outside=$(find "$usr/lib" -name '*.so' ! -path "$private/*")
+[ -z "$outside" ] || fail "libraries outside the private folder: $outside"
 if [ "$gphoto2_built" = 1 ]; then
     [ -f "$private/gphoto2/libVRX4KAPI.so" ] || fail "the libgphoto2 camera library is not in $private/gphoto2"
     [ -x "$usr/bin/tavren-launch-gphoto2" ] || fail "no tavren-launch-gphoto2"
@@ -73,6 +72,7 @@ if echo "$dynamic" | grep -q '(RPATH)'; then
     fail "the program has an RPATH, which LD_LIBRARY_PATH cannot override"
 fi
 runpath=$(echo "$dynamic" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+# shellcheck disable=SC2016
 case "$runpath" in
     '$ORIGIN/'*) ;;
     *) fail "RUNPATH is not relative to the program: '$runpath'" ;;
@@ -132,6 +132,7 @@ grep -q 'no options' "$work/launch.err" || fail "ignored arguments are not repor
 
 if command -v xdg-user-dir >/dev/null; then
     mkdir -p "$work/home2/.config"
+    # shellcheck disable=SC2016
     echo 'XDG_PICTURES_DIR="$HOME/Fotos und Bilder"' >"$work/home2/.config/user-dirs.dirs"
     launch HOME="$work/home2" XDG_CONFIG_HOME="$work/home2/.config" "$stub/bin/tavren-launch"
     [ "$(report cwd)" = "$work/home2/Fotos und Bilder" ] || fail "started in '$(report cwd)', not the user's Pictures folder"
