@@ -9,12 +9,11 @@ usr=$1
 home=$2
 private=$3
 library_path=$4
-if [ -z "${TAVREN_UNDER_XVFB:-}" ]; then
-    TAVREN_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
-fi
 
 pid=""
-trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null || true' EXIT
+xvfb=""
+display_file=$(mktemp)
+trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null || true; [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true; rm -f "$display_file"' EXIT
 step="start-up"
 fail() { echo "FAIL ($step): $*" >&2; exit 1; }
 
@@ -27,6 +26,15 @@ wait_until() {
         sleep 0.1
     done
 }
+
+# Xvfb picks a free display itself and writes its number, so tests that run
+# at the same time never race for one.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+xvfb=$!
+wait_until "[ -s '$display_file' ]" || fail "Xvfb did not start"
+DISPLAY=":$(cat "$display_file")"
+export DISPLAY
+
 windows() { echo "[ \$(xdotool search --onlyvisible --name '^TAVREN\$' | wc -l) -eq $1 ]"; }
 
 cd /

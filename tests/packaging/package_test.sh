@@ -12,7 +12,7 @@ gphoto2_launcher=$2
 sanitize=$3
 gphoto2_built=$4
 
-for tool in cpack dpkg-deb readelf desktop-file-validate appstreamcli file xvfb-run xdotool; do
+for tool in cpack dpkg-deb readelf desktop-file-validate appstreamcli file Xvfb xdotool; do
     command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is missing (scripts/setup.sh installs it)"; exit 77; }
 done
 
