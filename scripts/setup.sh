@@ -11,7 +11,7 @@ libgphoto2-dev dpkg-dev
 mate-backgrounds
 libgtest-dev
 clang libclang-rt-14-dev llvm
-xvfb xauth xdotool x11-utils
+xvfb xauth xdotool x11-utils imagemagick
 dpkg-dev file desktop-file-utils appstream xdg-user-dirs librsvg2-bin
 "
 
