@@ -2,6 +2,8 @@
 # Installs what is missing, builds TAVREN (build/default) and opens it with the
 # simulated camera. Pictures go to your Pictures folder: the program stores
 # them in the folder it is started in.
+# TAVREN_CAMERA=gphoto2 scripts/run.sh uses the real cameras libgphoto2 finds
+# instead (docs/real-cameras.md).
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -16,11 +18,24 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     exit 1
 fi
 
+camera="${TAVREN_CAMERA:-simulated}"
+case "$camera" in
+    simulated) camera_target=vrx4k_sim; camera_text="the simulated camera" ;;
+    gphoto2) camera_target=vrx4k_gphoto2; camera_text="the cameras libgphoto2 finds" ;;
+    *) echo "TAVREN_CAMERA: expected 'simulated' or 'gphoto2', got '$camera'" >&2; exit 2 ;;
+esac
+
 scripts/setup.sh
 
 build="$root/build/default"
 cmake -S . -B "$build" -G Ninja >/dev/null
-cmake --build "$build" --target tavren vrx4k_sim exif
+cmake --build "$build" --target tavren "$camera_target" exif
+if [ "$camera" = gphoto2 ]; then
+    # The real-camera library has its own folder: first on the search path, it
+    # stands in for the simulated one beside the program.
+    LD_LIBRARY_PATH="$build/gphoto2${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+    export LD_LIBRARY_PATH
+fi
 
 # xdg-user-dir answers the home folder itself when no Pictures folder is set.
 pictures=""
@@ -32,6 +47,6 @@ if [ -z "$pictures" ] || [ "$pictures" = "$HOME" ]; then
 fi
 mkdir -p "$pictures"
 
-echo "Opening TAVREN with the simulated camera; pictures go to $pictures"
+echo "Opening TAVREN with $camera_text; pictures go to $pictures"
 cd "$pictures"
 exec "$build/bin/tavren"

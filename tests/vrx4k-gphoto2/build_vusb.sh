@@ -3,6 +3,7 @@
 # PTP camera) from Debian's own libgphoto2 source package, which Debian's
 # binary packages leave out, and lays out what it needs:
 #   OUT/iolibs/vusb.so      point libgphoto2's IOLIBS here
+#   OUT/camlibs/ptp2.so     the one camera driver it needs, for CAMLIBS
 #   OUT/001,001             the port file: the virtual camera's USB id
 #                           (read from the working directory: run there)
 #   OUT/vcamera/DCIM/...    the camera's card, with one test picture
@@ -49,7 +50,8 @@ build="$out/build"
 rm -rf "$build"
 mkdir -p "$build" "$out/iolibs"
 cp "$port/vusb/vcamera.c" "$build/vcamera.c"
-sed -i 's|cam->fuzzf = fopen(s+1,"rb");|cam->fuzzf = NULL;|' "$build/vcamera.c"
+sed -i -e 's|cam->fuzzf = fopen(s+1,"rb");|cam->fuzzf = NULL;|' \
+       -e 's|if (cam->fuzzf == NULL) perror(s+1);||' "$build/vcamera.c"
 if ! grep -q 'cam->fuzzf = NULL;' "$build/vcamera.c"; then
     echo "build_vusb.sh: vcamera.c of libgphoto2 $version no longer has the replay line" >&2
     exit 1
@@ -60,6 +62,11 @@ gcc -shared -fPIC -O1 -w -D_GPHOTO2_INTERNAL_CODE "-DVCAMERADIR=\"$out/vcamera\"
     -I"$build" -I"$port" -I"$source_dir" -I"$port/vusb" \
     "$port/vusb/vusb.c" "$build/vcamera.c" -o "$out/iolibs/vusb.so" \
     $(pkg-config --cflags --libs libgphoto2_port) -Wl,--no-undefined
+
+# Detection loads, and unloads, every camera driver in CAMLIBS: only the PTP
+# one is needed.
+mkdir -p "$out/camlibs"
+ln -sf "$(pkg-config --variable=driverdir libgphoto2)/ptp2.so" "$out/camlibs/ptp2.so"
 
 # Nikon D750 (04b0:0437), the model the virtual camera says it is.
 printf '\260\004\067\004' >"$out/001,001"

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -121,8 +122,16 @@ protected:
         const std::filesystem::path folder = std::filesystem::current_path();
         if (!std::filesystem::exists(folder / "iolibs" / "vusb.so"))
             GTEST_SKIP() << "libgphoto2's virtual camera was not built (see build_vusb.sh's message)";
-        // libgphoto2 loads only the virtual camera's port driver.
+        // libgphoto2 loads only the virtual camera's port driver and the PTP
+        // camera driver.
         setenv("IOLIBS", (folder / "iolibs").c_str(), 1);
+        setenv("CAMLIBS", (folder / "camlibs").c_str(), 1);
+        // libgphoto2 unloads its drivers after use; kept loaded, what they
+        // leave allocated on purpose can be traced to them (LeakSanitizer).
+        dlopen("libgphoto2.so.6", RTLD_NOW | RTLD_NODELETE);
+        dlopen("libgphoto2_port.so.12", RTLD_NOW | RTLD_NODELETE);
+        dlopen((folder / "iolibs" / "vusb.so").c_str(), RTLD_NOW | RTLD_NODELETE);
+        dlopen((folder / "camlibs" / "ptp2.so").c_str(), RTLD_NOW | RTLD_NODELETE);
         m_cardPicture = ReadWholeFile(folder / "vcamera" / "DCIM" / "100TAVRN" / "TAVR0001.JPG");
         ASSERT_GT(m_cardPicture.size(), 1000u);
         m_events.Reset();
