@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -37,6 +38,8 @@ public:
         EventRecorder &recorder = Instance();
         if (recorder.exited)
             ++recorder.callbacksAfterExit;
+        if (recorder.hook)
+            recorder.hook(event);
         {
             std::lock_guard lock(recorder.m_mutex);
             recorder.m_events.push_back(event);
@@ -49,6 +52,7 @@ public:
 
     void Reset()
     {
+        hook = nullptr;
         std::lock_guard lock(m_mutex);
         m_events.clear();
         m_contexts.clear();
@@ -81,6 +85,9 @@ public:
         return m_threads;
     }
 
+    // Runs inside the callback, on the library's thread; set it before the
+    // camera is opened.
+    std::function<void(int32_t event)> hook;
     std::atomic<bool> exited{false};
     std::atomic<int> callbacksAfterExit{0};
 

@@ -110,6 +110,39 @@ TEST_F(VirtualCameraTest, ShotTakenOnTheCameraIsAnnouncedWithoutShoot)
     EXPECT_EQ(info.ImageType, CAMERA_IMAGE_JPEG);
 }
 
+TEST_F(VirtualCameraTest, PictureIsReadAndTheCameraClosedFromInsideTheCallback)
+{
+    // The callback runs on the camera's own thread: reading there must not
+    // wait for that thread, and Close there cannot join it.
+    uint32_t handle = 0;
+    std::vector<uint8_t> bytes;
+    uint32_t readError = 1;
+    uint32_t closeError = 1;
+    m_events.hook = [&](int32_t event) {
+        if (event != CAMERA_EVENT_IMAGE_READY)
+            return;
+        CameraImageInfo info;
+        bytes = Download(handle, info);
+        CameraDeviceInfo device{};
+        readError = m_library.GetDeviceInfo(handle, &device);
+        closeError = m_library.Close(handle);
+    };
+    handle = Connect();
+    ASSERT_EQ(m_library.Shoot(handle, nullptr, nullptr), 0u);
+    ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, 1));
+    // The hook ran before the event was recorded; the camera is closed.
+    EXPECT_NE(m_library.Shoot(handle, nullptr, nullptr), 0u);
+    EXPECT_EQ(readError, 0u);
+    EXPECT_EQ(closeError, 0u);
+    EXPECT_TRUE(bytes == m_cardPicture);
+    // Exit joins the closed camera's worker; a new connection works.
+    ASSERT_EQ(m_library.Exit(), 0u);
+    m_events.Reset();
+    ASSERT_EQ(m_library.Init(0), 0u);
+    const uint32_t again = Connect();
+    EXPECT_NE(again, handle);
+}
+
 TEST_F(VirtualCameraTest, QueueRefusalsGiveTheirErrorNumbersAndKeepThePicture)
 {
     const uint32_t handle = Connect();
