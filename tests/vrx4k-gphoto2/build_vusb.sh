@@ -22,7 +22,7 @@ if [ -z "$version" ]; then
 fi
 stamp="$out/vusb.stamp"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && [ -f "$out/iolibs/vusb.so" ] &&
-   [ "$stamp" -nt "$0" ]; then
+   [ "$stamp" -nt "$0" ] && [ "$stamp" -nt "$(dirname "$0")/vusb_unplug.c" ]; then
     exit 0
 fi
 
@@ -57,11 +57,16 @@ if ! grep -q 'cam->fuzzf = NULL;' "$build/vcamera.c"; then
     exit 1
 fi
 echo '#define HAVE_SYS_PARAM_H 1' >"$build/config.h"
+# vusb_unplug.c lets a test pull the cable (see there).
 # shellcheck disable=SC2046
-gcc -shared -fPIC -O1 -w -D_GPHOTO2_INTERNAL_CODE "-DVCAMERADIR=\"$out/vcamera\"" \
-    -I"$build" -I"$port" -I"$source_dir" -I"$port/vusb" \
-    "$port/vusb/vusb.c" "$build/vcamera.c" -o "$out/iolibs/vusb.so" \
-    $(pkg-config --cflags --libs libgphoto2_port) -Wl,--no-undefined
+for unit in "$port/vusb/vusb.c" "$build/vcamera.c"; do
+    gcc -c -fPIC -O1 -w -D_GPHOTO2_INTERNAL_CODE "-DVCAMERADIR=\"$out/vcamera\"" \
+        -Dgp_port_library_operations=vusb_original_operations \
+        -I"$build" -I"$port" -I"$source_dir" -I"$port/vusb" \
+        $(pkg-config --cflags libgphoto2_port) "$unit" -o "$build/$(basename "$unit" .c).o"
+done
+gcc -shared -fPIC -O1 -Wall -I"$port" "$(dirname "$0")/vusb_unplug.c" "$build/vusb.o" "$build/vcamera.o" \
+    -o "$out/iolibs/vusb.so" $(pkg-config --cflags --libs libgphoto2_port) -Wl,--no-undefined
 
 # Detection loads, and unloads, every camera driver in CAMLIBS: only the PTP
 # one is needed.

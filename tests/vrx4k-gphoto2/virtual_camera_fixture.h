@@ -139,6 +139,7 @@ protected:
         dlopen("libgphoto2_port.so.12", RTLD_NOW | RTLD_NODELETE);
         dlopen((folder / "iolibs" / "vusb.so").c_str(), RTLD_NOW | RTLD_NODELETE);
         dlopen((folder / "camlibs" / "ptp2.so").c_str(), RTLD_NOW | RTLD_NODELETE);
+        std::filesystem::remove(folder / "unplugged"); // left by an interrupted run
         m_cardPicture = ReadWholeFile(folder / "vcamera" / "DCIM" / "100TAVRN" / "TAVR0001.JPG");
         ASSERT_GT(m_cardPicture.size(), 1000u);
         m_events.Reset();

@@ -164,6 +164,46 @@ TEST_F(VirtualCameraTest, QueueRefusalsGiveTheirErrorNumbersAndKeepThePicture)
     EXPECT_EQ(m_library.ReadImage(handle, bytes.data(), info.ImageSize), VRX4K_GP_ERROR_NOT_DESCRIBED);
 }
 
+TEST_F(VirtualCameraTest, UnpluggedCameraFailsItsCallsAndIsFoundAgainWhenBack)
+{
+    const uint32_t handle = Connect();
+    ASSERT_EQ(m_library.Shoot(handle, nullptr, nullptr), 0u);
+    ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, 1));
+
+    // The virtual camera's port fails every transfer while this file exists.
+    struct Cable {
+        Cable() { std::ofstream("unplugged").put('x'); }
+        ~Cable() { Plug(); }
+        void Plug() { std::filesystem::remove("unplugged"); }
+    } cable;
+
+    // The worker notices within a few event waits; from then on Shoot fails
+    // at once with libgphoto2's error.
+    CameraError error = 0;
+    for (int attempt = 0; attempt < 100 && error == 0; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        error = m_library.Shoot(handle, nullptr, nullptr);
+    }
+    EXPECT_NE(error, 0u);
+    EXPECT_LT(error, 1000u) << "expected a libgphoto2 result code, got " << error;
+
+    // What arrived before the cable went is still there; the camera closes.
+    CameraImageInfo info;
+    EXPECT_TRUE(Download(handle, info) == m_cardPicture);
+    CameraDeviceInfo device{};
+    EXPECT_EQ(m_library.GetDeviceInfo(handle, &device), 0u);
+    EXPECT_EQ(FieldText(device.Name, sizeof device.Name), "Nikon DSC D750");
+    EXPECT_EQ(m_library.Close(handle), 0u);
+
+    // Plugged in again: found, connected, and shooting.
+    cable.Plug();
+    m_events.Reset();
+    const uint32_t again = Connect();
+    ASSERT_EQ(m_library.Shoot(again, nullptr, nullptr), 0u);
+    ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, 1));
+    EXPECT_TRUE(Download(again, info) == m_cardPicture);
+}
+
 TEST_F(VirtualCameraTest, UnusableCameraSettingFailsTheConnection)
 {
     ScopedVariable setting("VRX4K_GPHOTO2_CONFIG", "nosuchsetting=1");
