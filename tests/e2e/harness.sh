@@ -5,25 +5,29 @@
 # Environment: TAVREN_E2E_SCREENSHOTS names the folder for screenshots
 # (nothing is saved without it).
 
-# Re-runs the calling script under its own virtual X server; exits 77 (skip)
-# when the X tools are missing.
+# Starts a virtual X server of this script's own; exits 77 (skip) when a tool
+# is missing. Xvfb picks a free display and writes its number, so scripts that
+# run at the same time never race for one.
 e2e_enter_display() {
-    if [ -z "${TAVREN_E2E_DISPLAY:-}" ]; then
-        for tool in xvfb-run xdotool import convert sha256sum; do
-            command -v "$tool" >/dev/null || { echo "skipped: $tool is missing" >&2; exit 77; }
-        done
-        export TAVREN_E2E_DISPLAY=1
-        exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
-    fi
+    for tool in Xvfb xdotool import convert sha256sum; do
+        command -v "$tool" >/dev/null || { echo "skipped: $tool is missing" >&2; exit 77; }
+    done
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+    xvfb=$!
+    wait_for "[ -s '$work/display' ]" 100 || fail "Xvfb did not start"
+    DISPLAY=":$(cat "$work/display")"
+    export DISPLAY
 }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavren-e2e.XXXXXX")
 log="$work/camera.log"
 pid=""
+xvfb=""
 step="start-up"
 
 e2e_cleanup() {
-    if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
+    if [ -n "$pid" ]; then kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true; fi
+    if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; fi
     for hook in ${cleanup_hooks:-}; do "$hook" || true; done
     rm -rf "$work"
 }
@@ -78,7 +82,8 @@ start_program() {
     cd "$folder"
     # The libraries beside the program, named explicitly: under
     # AddressSanitizer dlopen does not see the program's RUNPATH.
-    env -u QT_QPA_PLATFORM LD_LIBRARY_PATH="$(dirname "$program")" VRX4K_SIM_LOG="$log" \
+    mkdir -p -m 700 "$work/runtime"
+    env -u QT_QPA_PLATFORM XDG_RUNTIME_DIR="$work/runtime" LD_LIBRARY_PATH="$(dirname "$program")" VRX4K_SIM_LOG="$log" \
         VRX4K_SIM_SIZE=320x240 VRX4K_SIM_DELAY_MS=50 VRX4K_SIM_INTERVAL_MS=0 "$@" "$program" &
     pid=$!
     cd "$work"
