@@ -126,14 +126,16 @@ shootfail)
     ;;
 vanish | full)
     # Two pictures are stored; then the destination goes away (deleted) or
-    # fills up (a small file system) while a burst of five is on its way.
-    # The pictures that cannot be stored are kept and go to the folder picked
-    # next: none is lost.
+    # fills up (a small file system) while a burst of five is on its way (the
+    # burst is shot before and arrives after). The pictures that cannot be
+    # stored are kept: closing asks first; a deleted folder's pictures go to
+    # the folder picked next, a full one's with the next picture once there is
+    # room again. None is lost.
     destination="$work/start"
     if [ "$case_name" = full ]; then
         destination="$work/small"
         mkdir "$destination"
-        if ! mount -t tmpfs -o size=160k tavren-e2e "$destination" 2>/dev/null; then
+        if ! mount -t tmpfs -o size=1m tavren-e2e "$destination" 2>/dev/null; then
             echo "skipped: cannot mount a small file system here (needs root)" >&2
             exit 77
         fi
@@ -160,21 +162,38 @@ vanish | full)
     wait_for "[ \$(grep -c '^delivered ' '$log') -ge 7 ]" 300 || fail "the burst did not arrive"
     dismissed=$(dismiss_boxes)
     [ "$dismissed" -ge 1 ] || fail "no warning box to dismiss"
-    [ -z "$(ls -A "$work/picked")" ] || fail "pictures went to a folder not yet chosen"
-    [ "$case_name" = vanish ] || rm "$destination/filler"
-    if [ "$case_name" = full ]; then
-        check_folder_holds "$destination" "$work/expected.before"
-    fi
-    choose_folder "$work/picked"
-    step="the kept pictures in the picked folder"
-    wait_for "[ \$(ls '$work/picked' | wc -l) -ge 5 ]" 100 || fail "the kept pictures were not stored"
-    delivered_sums 3 7 >"$work/expected"
-    check_folder_holds "$work/picked" "$work/expected"
     echo "$dismissed warning box(es) dismissed"
+    [ -z "$(ls -A "$work/picked")" ] || fail "pictures went to a folder not yet chosen"
+    delivered_sums 3 7 >"$work/expected.kept"
+
+    step="closing with pictures kept"
+    focus_main
+    xdotool key Escape
+    wait_for_windows 1 "$box"
+    e2e_screenshot "$case_name-close-question"
+    xdotool key Return # No, the default
+    wait_for_windows 0 "$box"
+    kill -0 "$pid" 2>/dev/null || fail "the program closed although pictures were kept"
+    [ "$(windows_named '^TAVREN$')" -eq 1 ] || fail "the main window is gone"
+
+    if [ "$case_name" = vanish ]; then
+        choose_folder "$work/picked"
+        step="the kept pictures in the picked folder"
+        wait_for "[ \$(ls '$work/picked' | wc -l) -ge 5 ]" 100 || fail "the kept pictures were not stored"
+        check_folder_holds "$work/picked" "$work/expected.kept"
+        final="$work/picked"
+        first=3
+    else
+        rm "$destination/filler"
+        check_folder_holds "$destination" "$work/expected.before"
+        final="$destination"
+        first=1
+    fi
     step="shooting on"
+    focus_main
     press_shoot 1
     wait_for_delivered 8
-    delivered_sums 3 8 >"$work/expected"
+    delivered_sums "$first" 8 >"$work/expected"
     ;;
 *)
     echo "unknown case $case_name" >&2
@@ -185,12 +204,9 @@ esac
 [ "$(windows_named "$box")" -eq 0 ] || fail "a box is open: $(windows_named "$box")"
 close_program
 step="the stored pictures"
-if [ "$case_name" = vanish ] || [ "$case_name" = full ]; then
-    check_folder_holds "$work/picked" "$work/expected"
-else
-    [ -z "$(ls -A "$work/picked")" ] || fail "pictures in a folder never chosen"
-    check_folder_holds "$work/start" "$work/expected"
-fi
+final="${final:-$work/start}"
+[ "$final" = "$work/picked" ] || [ -z "$(ls -A "$work/picked")" ] || fail "pictures in a folder never chosen"
+check_folder_holds "$final" "$work/expected"
 step="the order of the camera library calls"
 awk -f "$here/call_order.awk" "$log" >&2 || fail "camera library calls out of order"
 echo "passed: $case_name"
