@@ -213,11 +213,18 @@ choose_folder() {
     xdotool key Tab # back to Shoot
 }
 
-# Closes the program with Escape and checks that it ended with status 0.
+# Closes the program and checks that it ended with status 0: with Escape, or
+# with "close-button" from Shoot, Tab past Save in to Close and Space.
 close_program() {
     step="closing"
     focus_main
-    xdotool key Escape
+    if [ "${1:-}" = close-button ]; then xdotool key Tab Tab space; else xdotool key Escape; fi
+    tries=0
+    while kill -0 "$pid" 2>/dev/null; do
+        tries=$((tries + 1))
+        [ "$tries" -lt 300 ] || fail "the program did not end"
+        sleep 0.1
+    done
     status=0
     wait "$pid" || status=$?
     pid=""

@@ -43,7 +43,7 @@ press_shoot 2
 wait_for_delivered 8
 e2e_screenshot session-5-picked-folder
 
-close_program
+close_program close-button
 
 step="the stored pictures"
 [ "$(delivered_count)" -eq 8 ] || fail "expected 8 delivered pictures, the log has $(delivered_count)"
