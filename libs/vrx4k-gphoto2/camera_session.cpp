@@ -182,6 +182,16 @@ uint32_t CameraSession::OpenCamera()
     m_gpContext = gp_context_new();
     if (!m_gpContext)
         return VRX4K_GP_ERROR_OUT_OF_MEMORY;
+    // Close and Exit cut a long transfer (a big raw file) short instead of
+    // waiting for it.
+    gp_context_set_cancel_func(
+        m_gpContext,
+        [](GPContext *, void *session) {
+            auto *self = static_cast<CameraSession *>(session);
+            std::lock_guard lock(self->m_mutex);
+            return self->m_stopping ? GP_CONTEXT_FEEDBACK_CANCEL : GP_CONTEXT_FEEDBACK_OK;
+        },
+        this);
     {
         std::lock_guard lock(PortMutex());
         result = BindCamera(m_camera, m_detected);
@@ -209,6 +219,8 @@ uint32_t CameraSession::OpenCamera()
 
 void CameraSession::CloseCamera()
 {
+    if (m_gpContext)
+        gp_context_set_cancel_func(m_gpContext, nullptr, nullptr); // let the camera close cleanly
     if (m_camera) {
         // Pictures stay on the card: nothing is ever deleted from the camera.
         gp_camera_exit(m_camera, m_gpContext);
