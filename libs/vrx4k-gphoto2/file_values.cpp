@@ -2,6 +2,8 @@
 
 #include "vrx4kapi.h"
 
+#include "vrx4k-common/text.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -11,22 +13,8 @@ namespace vrx4kgp {
 
 namespace {
 
-std::string Lower(std::string_view text)
-{
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
-}
-
-std::string_view Trim(std::string_view text)
-{
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    return text;
-}
+using vrx4k::Lower;
+using vrx4k::Trim;
 
 // The first run of digits in text, if it is all the number the text holds.
 std::optional<uint32_t> LeadingNumber(std::string_view text)

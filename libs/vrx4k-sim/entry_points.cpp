@@ -8,9 +8,9 @@
 #include "sim_config.h"
 #include "sim_log.h"
 #include "simulator.h"
+#include "vrx4k-common/entry_guard.h"
 #include "vrx4k_sim.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -25,8 +25,7 @@ namespace {
 std::mutex g_mutex;
 std::shared_ptr<Simulator> g_simulator; // between Init and Exit
 std::shared_ptr<SimLog> g_log;           // the log of the latest Init, kept after Exit
-// The error number of the latest failed call, for GetErrorNumber with handle 0.
-std::atomic<uint32_t> g_lastError{0};
+vrx4k::ErrorLatch g_errors;
 
 struct Current {
     std::shared_ptr<Simulator> simulator;
@@ -41,9 +40,7 @@ Current GetCurrent()
 
 int32_t Finish(CallRecord &call, int32_t result)
 {
-    if (result == -1)
-        g_lastError = call.Error();
-    return result;
+    return result == -1 ? g_errors.Fail(call.Error()) : result;
 }
 
 int32_t Fail(CallRecord &call, uint32_t error)
@@ -57,7 +54,7 @@ int32_t InitEntry(int32_t value)
     if (g_simulator) {
         CallRecord call(g_log.get(), "VRX4K_Init");
         call.Arg("value", value);
-        return Fail(call, VRX4K_SIM_ERROR_ALREADY_INITIALISED);
+        return Fail(call, VRX4K_ERROR_ALREADY_INITIALISED);
     }
 
     std::string problem;
@@ -73,10 +70,10 @@ int32_t InitEntry(int32_t value)
     call.Arg("value", value);
     if (!config) {
         std::fprintf(stderr, "libVRX4KAPI (simulated cameras): %s\n", problem.c_str());
-        return Fail(call, VRX4K_SIM_ERROR_BAD_CONFIGURATION);
+        return Fail(call, VRX4K_ERROR_BAD_CONFIGURATION);
     }
     if (config->failInit)
-        return Fail(call, VRX4K_SIM_ERROR_INIT_FAILED);
+        return Fail(call, VRX4K_ERROR_INIT_FAILED);
     call.Out("cameras", config->cameraCount);
     call.Out("size", std::to_string(config->width) + "x" + std::to_string(config->height));
     g_simulator = std::make_shared<Simulator>(std::move(*config), log);
@@ -97,7 +94,7 @@ int32_t ExitEntry()
     CallRecord call(log.get(), "VRX4K_Exit");
     if (!simulator) {
         const Current current = GetCurrent();
-        return Fail(call, current.simulator ? VRX4K_SIM_ERROR_IN_CALLBACK : VRX4K_SIM_ERROR_NOT_INITIALISED);
+        return Fail(call, current.simulator ? VRX4K_ERROR_IN_CALLBACK : VRX4K_ERROR_NOT_INITIALISED);
     }
     // Waits for the event thread: no callback runs after this point.
     simulator->Stop();
@@ -110,7 +107,7 @@ int32_t DetectEntry(int32_t value, int32_t *count)
     CallRecord call(current.log.get(), "VRX4K_Detect");
     call.Arg("value", value);
     if (!current.simulator)
-        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
+        return Fail(call, VRX4K_ERROR_NOT_INITIALISED);
     return Finish(call, current.simulator->Detect(count, call));
 }
 
@@ -124,29 +121,29 @@ int32_t OpenEntry(int32_t index, uint32_t *handle, CameraCallback callback, int3
     if (!current.simulator) {
         if (handle)
             *handle = 0;
-        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
+        return Fail(call, VRX4K_ERROR_NOT_INITIALISED);
     }
     return Finish(call, current.simulator->Open(index, handle, callback, value, call));
 }
 
-int32_t CloseEntry(uint32_t handle)
+// A call on an opened camera: logged with its handle (and the arguments
+// `more` adds), refused before Init.
+template <typename Work, typename More>
+int32_t OnCamera(const char *entryPoint, uint32_t handle, Work work, More more)
 {
     const Current current = GetCurrent();
-    CallRecord call(current.log.get(), "VRX4K_Close");
+    CallRecord call(current.log.get(), entryPoint);
     call.Arg("handle", handle);
+    more(call);
     if (!current.simulator)
-        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
-    return Finish(call, current.simulator->Close(handle, call));
+        return Fail(call, VRX4K_ERROR_NOT_INITIALISED);
+    return Finish(call, work(*current.simulator, call));
 }
 
-int32_t GetDeviceInfoEntry(uint32_t handle, CameraDeviceInfo *info)
+template <typename Work>
+int32_t OnCamera(const char *entryPoint, uint32_t handle, Work work)
 {
-    const Current current = GetCurrent();
-    CallRecord call(current.log.get(), "VRX4K_GetDeviceInfo");
-    call.Arg("handle", handle);
-    if (!current.simulator)
-        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
-    return Finish(call, current.simulator->GetDeviceInfo(handle, info, call));
+    return OnCamera(entryPoint, handle, work, [](CallRecord &) {});
 }
 
 int32_t GetErrorNumberEntry(uint32_t handle, int32_t *failedResult, uint32_t *errorNumber)
@@ -155,77 +152,25 @@ int32_t GetErrorNumberEntry(uint32_t handle, int32_t *failedResult, uint32_t *er
     CallRecord call(current.log.get(), "VRX4K_GetErrorNumber");
     call.Arg("handle", handle);
     int32_t result = -1;
-    if (handle == 0 && errorNumber) {
-        // Handle 0 answers for the library: the latest failure of any call.
-        *errorNumber = g_lastError;
-        if (failedResult)
-            *failedResult = 0;
-        result = 0;
+    if (handle == 0) {
+        result = g_errors.Answer(failedResult, errorNumber);
     } else if (current.simulator) {
         result = current.simulator->GetErrorNumber(handle, failedResult, errorNumber);
     }
     if (result == -1)
-        return Fail(call, errorNumber ? VRX4K_SIM_ERROR_BAD_HANDLE : VRX4K_SIM_ERROR_BAD_ARGUMENT);
+        return Fail(call, errorNumber ? VRX4K_ERROR_BAD_HANDLE : VRX4K_ERROR_BAD_ARGUMENT);
     call.Out("error_number", *errorNumber);
     return call.Succeed();
 }
 
-int32_t GetChangedPropertyEntry(uint32_t handle, uint8_t *list)
-{
-    const Current current = GetCurrent();
-    CallRecord call(current.log.get(), "VRX4K_GetChangedProperty");
-    call.Arg("handle", handle);
-    if (!current.simulator)
-        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
-    return Finish(call, current.simulator->GetChangedProperty(handle, list, call));
-}
-
-int32_t ShootEntry(uint32_t handle, int32_t *out1, int32_t *out2)
-{
-    const Current current = GetCurrent();
-    CallRecord call(current.log.get(), "VRX4K_Shoot");
-    call.Arg("handle", handle);
-    if (!current.simulator)
-        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
-    return Finish(call, current.simulator->Shoot(handle, out1, out2, call));
-}
-
-int32_t ReadImageInfoEntry(uint32_t handle, CameraImageInfo *info)
-{
-    const Current current = GetCurrent();
-    CallRecord call(current.log.get(), "VRX4K_ReadImageInfo");
-    call.Arg("handle", handle);
-    if (!current.simulator)
-        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
-    return Finish(call, current.simulator->ReadImageInfo(handle, info, call));
-}
-
-int32_t ReadImageEntry(uint32_t handle, uint8_t *buffer, uint32_t size)
-{
-    const Current current = GetCurrent();
-    CallRecord call(current.log.get(), "VRX4K_ReadImage");
-    call.Arg("handle", handle);
-    call.Arg("size", size);
-    if (!current.simulator)
-        return Fail(call, VRX4K_SIM_ERROR_NOT_INITIALISED);
-    return Finish(call, current.simulator->ReadImage(handle, buffer, size, call));
-}
-
-// Nothing may unwind out of a C entry point: a failure to allocate becomes -1.
+// The failure of a call on an opened camera is that camera's latest too.
 template <typename Body>
 int32_t Guarded(uint32_t handle, Body body) noexcept
 {
-    try {
-        return body();
-    } catch (...) {
-        g_lastError = VRX4K_SIM_ERROR_OUT_OF_MEMORY;
-        try {
-            if (auto simulator = GetCurrent().simulator)
-                simulator->NoteFailure(handle, VRX4K_SIM_ERROR_OUT_OF_MEMORY);
-        } catch (...) {
-        }
-        return -1;
-    }
+    return vrx4k::Guarded(g_errors, body, [handle](uint32_t error) {
+        if (auto simulator = GetCurrent().simulator)
+            simulator->NoteFailure(handle, error);
+    });
 }
 
 } // namespace
@@ -252,12 +197,17 @@ int32_t VRX4K_Open(int32_t index, uint32_t *handle, CameraCallback callback, int
 
 int32_t VRX4K_Close(uint32_t handle)
 {
-    return Guarded(handle, [&] { return CloseEntry(handle); });
+    return Guarded(handle, [&] {
+        return OnCamera("VRX4K_Close", handle, [&](Simulator &sim, CallRecord &call) { return sim.Close(handle, call); });
+    });
 }
 
 int32_t VRX4K_GetDeviceInfo(uint32_t handle, CameraDeviceInfo *info)
 {
-    return Guarded(handle, [&] { return GetDeviceInfoEntry(handle, info); });
+    return Guarded(handle, [&] {
+        return OnCamera("VRX4K_GetDeviceInfo", handle,
+                        [&](Simulator &sim, CallRecord &call) { return sim.GetDeviceInfo(handle, info, call); });
+    });
 }
 
 int32_t VRX4K_GetErrorNumber(uint32_t handle, int32_t *failedResult, uint32_t *errorNumber)
@@ -267,20 +217,34 @@ int32_t VRX4K_GetErrorNumber(uint32_t handle, int32_t *failedResult, uint32_t *e
 
 int32_t VRX4K_GetChangedProperty(uint32_t handle, uint8_t *list)
 {
-    return Guarded(handle, [&] { return GetChangedPropertyEntry(handle, list); });
+    return Guarded(handle, [&] {
+        return OnCamera("VRX4K_GetChangedProperty", handle,
+                        [&](Simulator &sim, CallRecord &call) { return sim.GetChangedProperty(handle, list, call); });
+    });
 }
 
 int32_t VRX4K_Shoot(uint32_t handle, int32_t *out1, int32_t *out2)
 {
-    return Guarded(handle, [&] { return ShootEntry(handle, out1, out2); });
+    return Guarded(handle, [&] {
+        return OnCamera("VRX4K_Shoot", handle,
+                        [&](Simulator &sim, CallRecord &call) { return sim.Shoot(handle, out1, out2, call); });
+    });
 }
 
 int32_t VRX4K_ReadImageInfo(uint32_t handle, CameraImageInfo *info)
 {
-    return Guarded(handle, [&] { return ReadImageInfoEntry(handle, info); });
+    return Guarded(handle, [&] {
+        return OnCamera("VRX4K_ReadImageInfo", handle,
+                        [&](Simulator &sim, CallRecord &call) { return sim.ReadImageInfo(handle, info, call); });
+    });
 }
 
 int32_t VRX4K_ReadImage(uint32_t handle, uint8_t *buffer, uint32_t size)
 {
-    return Guarded(handle, [&] { return ReadImageEntry(handle, buffer, size); });
+    return Guarded(handle, [&] {
+        return OnCamera(
+            "VRX4K_ReadImage", handle,
+            [&](Simulator &sim, CallRecord &call) { return sim.ReadImage(handle, buffer, size, call); },
+            [&](CallRecord &call) { call.Arg("size", size); });
+    });
 }

@@ -1,5 +1,6 @@
 #include "raw_encoder.h"
 
+#include "vrx4k-common/records.h"
 #include "vrx4k_sim.h"
 
 #include <algorithm>
@@ -8,23 +9,6 @@
 namespace vrx4ksim {
 
 namespace {
-
-void PutU32(uint8_t *at, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void PutU64(uint8_t *at, uint64_t value)
-{
-    for (int i = 0; i < 8; ++i)
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void PutText(uint8_t *at, const std::string &text)
-{
-    std::memcpy(at, text.data(), std::min<size_t>(text.size(), 31));
-}
 
 // The sample a sensor site records: the channel of its filter colour (RGGB),
 // spread from the black level to the white level.
@@ -49,20 +33,20 @@ std::vector<uint8_t> EncodeRaw(const uint8_t *rgb, int width, int height, const 
     std::vector<uint8_t> raw(VRX4K_SIM_RAW_HEADER_SIZE + static_cast<size_t>(stride) * height);
     uint8_t *header = raw.data();
     std::memcpy(header, VRX4K_SIM_RAW_MAGIC, 8);
-    PutU32(header + VRX4K_SIM_RAW_HEADER_SIZE_OFFSET, VRX4K_SIM_RAW_HEADER_SIZE);
-    PutU32(header + VRX4K_SIM_RAW_VERSION_OFFSET, 1);
-    PutU32(header + VRX4K_SIM_RAW_WIDTH_OFFSET, static_cast<uint32_t>(width));
-    PutU32(header + VRX4K_SIM_RAW_HEIGHT_OFFSET, static_cast<uint32_t>(height));
-    PutU32(header + VRX4K_SIM_RAW_BITS_OFFSET, 12);
-    PutU32(header + VRX4K_SIM_RAW_STRIDE_OFFSET, stride);
-    PutU32(header + VRX4K_SIM_RAW_CFA_OFFSET, 0);
-    PutU32(header + VRX4K_SIM_RAW_BLACK_OFFSET, VRX4K_SIM_RAW_BLACK_LEVEL);
-    PutU32(header + VRX4K_SIM_RAW_WHITE_OFFSET, VRX4K_SIM_RAW_WHITE_LEVEL);
-    PutU32(header + VRX4K_SIM_RAW_ISO_OFFSET, info.iso);
-    PutU32(header + VRX4K_SIM_RAW_SHOT_OFFSET, info.shot);
-    PutU64(header + VRX4K_SIM_RAW_TIME_MS_OFFSET, info.timeMs);
-    PutText(header + VRX4K_SIM_RAW_MODEL_OFFSET, info.model);
-    PutText(header + VRX4K_SIM_RAW_SERIAL_OFFSET, info.serial);
+    vrx4k::PutLe32(header + VRX4K_SIM_RAW_HEADER_SIZE_OFFSET, VRX4K_SIM_RAW_HEADER_SIZE);
+    vrx4k::PutLe32(header + VRX4K_SIM_RAW_VERSION_OFFSET, 1);
+    vrx4k::PutLe32(header + VRX4K_SIM_RAW_WIDTH_OFFSET, static_cast<uint32_t>(width));
+    vrx4k::PutLe32(header + VRX4K_SIM_RAW_HEIGHT_OFFSET, static_cast<uint32_t>(height));
+    vrx4k::PutLe32(header + VRX4K_SIM_RAW_BITS_OFFSET, 12);
+    vrx4k::PutLe32(header + VRX4K_SIM_RAW_STRIDE_OFFSET, stride);
+    vrx4k::PutLe32(header + VRX4K_SIM_RAW_CFA_OFFSET, 0);
+    vrx4k::PutLe32(header + VRX4K_SIM_RAW_BLACK_OFFSET, VRX4K_SIM_RAW_BLACK_LEVEL);
+    vrx4k::PutLe32(header + VRX4K_SIM_RAW_WHITE_OFFSET, VRX4K_SIM_RAW_WHITE_LEVEL);
+    vrx4k::PutLe32(header + VRX4K_SIM_RAW_ISO_OFFSET, info.iso);
+    vrx4k::PutLe32(header + VRX4K_SIM_RAW_SHOT_OFFSET, info.shot);
+    vrx4k::PutLe64(header + VRX4K_SIM_RAW_TIME_MS_OFFSET, info.timeMs);
+    vrx4k::PutText(reinterpret_cast<char *>(header + VRX4K_SIM_RAW_MODEL_OFFSET), 32, info.model);
+    vrx4k::PutText(reinterpret_cast<char *>(header + VRX4K_SIM_RAW_SERIAL_OFFSET), 32, info.serial);
 
     for (int y = 0; y < height; ++y) {
         uint8_t *row = raw.data() + VRX4K_SIM_RAW_HEADER_SIZE + static_cast<size_t>(y) * stride;

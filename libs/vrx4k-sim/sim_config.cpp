@@ -1,5 +1,7 @@
 #include "sim_config.h"
 
+#include "vrx4k-common/text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -8,22 +10,8 @@ namespace vrx4ksim {
 
 namespace {
 
-std::string_view Trim(std::string_view text)
-{
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    return text;
-}
-
-std::string Lower(std::string_view text)
-{
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return result;
-}
+using vrx4k::Lower;
+using vrx4k::Trim;
 
 template <typename Number>
 std::optional<Number> ParseNumber(std::string_view text)

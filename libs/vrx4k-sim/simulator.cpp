@@ -1,8 +1,10 @@
 #include "simulator.h"
 
+#include "vrx4k-common/records.h"
 #include "vrx4k_sim.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -10,19 +12,6 @@
 namespace vrx4ksim {
 
 namespace {
-
-// Entry points in the contract's order; GetErrorNumber reports them as the
-// call that failed.
-enum CallId : int32_t {
-    kDetect = 3,
-    kOpen = 4,
-    kClose = 5,
-    kGetDeviceInfo = 6,
-    kGetChangedProperty = 8,
-    kShoot = 9,
-    kReadImageInfo = 10,
-    kReadImage = 11,
-};
 
 constexpr auto kConnectDelay = std::chrono::milliseconds(20);
 constexpr uint32_t kShotsPerBatteryPercent = 10;
@@ -37,18 +26,6 @@ uint32_t NewHandle()
         handle = g_nextHandle.fetch_add(1);
     } while (handle == 0 || handle == 0xFFFFFFFFu);
     return handle;
-}
-
-void PutU32(uint8_t *at, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void PutText(char *field, size_t fieldSize, const std::string &text)
-{
-    std::memset(field, 0, fieldSize);
-    std::memcpy(field, text.data(), std::min(text.size(), fieldSize - 1));
 }
 
 int64_t NowMs()
@@ -171,9 +148,9 @@ void Simulator::NoteFailure(uint32_t handle, uint32_t error)
 int32_t Simulator::Detect(int32_t *count, CallRecord &call)
 {
     if (!count)
-        return call.Fail(VRX4K_SIM_ERROR_BAD_ARGUMENT);
+        return call.Fail(VRX4K_ERROR_BAD_ARGUMENT);
     if (m_config.failDetect)
-        return call.Fail(VRX4K_SIM_ERROR_DETECT_FAILED);
+        return call.Fail(VRX4K_ERROR_DETECT_FAILED);
     *count = m_config.cameraCount;
     call.Out("count", *count);
     return call.Succeed();
@@ -185,16 +162,16 @@ int32_t Simulator::Open(int32_t index, uint32_t *handle, CameraCallback callback
     if (handle)
         *handle = 0;
     if (!handle || index < 0 || index >= m_config.cameraCount)
-        return call.Fail(VRX4K_SIM_ERROR_BAD_ARGUMENT);
+        return call.Fail(VRX4K_ERROR_BAD_ARGUMENT);
     if (m_config.failOpen.count(index))
-        return call.Fail(VRX4K_SIM_ERROR_OPEN_FAILED);
+        return call.Fail(VRX4K_ERROR_OPEN_FAILED);
 
     std::lock_guard lock(m_mutex);
     if (m_stopping)
-        return call.Fail(VRX4K_SIM_ERROR_NOT_INITIALISED);
+        return call.Fail(VRX4K_ERROR_NOT_INITIALISED);
     Camera &camera = m_cameras[index];
     if (callback && camera.connectedHandle != 0)
-        return call.Fail(VRX4K_SIM_ERROR_IN_USE);
+        return call.Fail(VRX4K_ERROR_IN_USE);
 
     const uint32_t newHandle = NewHandle();
     Session &session = m_sessions[newHandle];
@@ -220,8 +197,8 @@ int32_t Simulator::Close(uint32_t handle, CallRecord &call)
     std::unique_lock lock(m_mutex);
     Session *session = FindSession(handle);
     if (!session)
-        return call.Fail(VRX4K_SIM_ERROR_BAD_HANDLE);
-    call.Out("discarded", static_cast<int64_t>(session->waiting.size() + (session->described ? 1 : 0)));
+        return call.Fail(VRX4K_ERROR_BAD_HANDLE);
+    call.Out("discarded", static_cast<int64_t>(session->pictures.Held()));
     Camera &camera = m_cameras[session->cameraIndex];
     if (camera.connectedHandle == handle)
         camera.connectedHandle = 0;
@@ -238,33 +215,29 @@ int32_t Simulator::GetDeviceInfo(uint32_t handle, CameraDeviceInfo *info, CallRe
     std::lock_guard lock(m_mutex);
     Session *session = FindSession(handle);
     if (!session)
-        return call.Fail(VRX4K_SIM_ERROR_BAD_HANDLE);
+        return call.Fail(VRX4K_ERROR_BAD_HANDLE);
     if (!info)
-        return Fail(handle, kGetDeviceInfo, VRX4K_SIM_ERROR_BAD_ARGUMENT, call);
+        return Fail(handle, VRX4K_CALL_GET_DEVICE_INFO, VRX4K_ERROR_BAD_ARGUMENT, call);
 
     const Camera &camera = m_cameras[session->cameraIndex];
-    std::memset(info, 0, sizeof *info);
-    uint8_t *block = info->Reserved;
-    std::memcpy(block, VRX4K_SIM_DEVICE_MAGIC, 8);
-    PutU32(block + VRX4K_SIM_DEVICE_VERSION_OFFSET, 1);
-    PutU32(block + VRX4K_SIM_DEVICE_INDEX_OFFSET, static_cast<uint32_t>(session->cameraIndex));
-    PutU32(block + VRX4K_SIM_DEVICE_FORMATS_OFFSET, 0x7);
-    PutU32(block + VRX4K_SIM_DEVICE_WIDTH_OFFSET, m_config.width);
-    PutU32(block + VRX4K_SIM_DEVICE_HEIGHT_OFFSET, m_config.height);
-    PutU32(block + VRX4K_SIM_DEVICE_BATTERY_OFFSET, camera.battery);
-    PutU32(block + VRX4K_SIM_DEVICE_REMAINING_OFFSET, camera.cardShots);
-    PutU32(block + VRX4K_SIM_DEVICE_ISO_OFFSET, camera.iso);
-    PutU32(block + VRX4K_SIM_DEVICE_SHUTTER_OFFSET, camera.shutterCount);
-    const auto text = [&](size_t offset, const std::string &value) {
-        PutText(reinterpret_cast<char *>(block + offset), VRX4K_SIM_DEVICE_TEXT_SIZE, value);
-    };
-    text(VRX4K_SIM_DEVICE_VENDOR_OFFSET, camera.model.vendor);
-    text(VRX4K_SIM_DEVICE_MODEL_OFFSET, camera.model.modelCode);
-    text(VRX4K_SIM_DEVICE_SERIAL_OFFSET, camera.model.serial);
-    text(VRX4K_SIM_DEVICE_FIRMWARE_OFFSET, camera.model.firmware);
-    PutText(reinterpret_cast<char *>(block + VRX4K_SIM_DEVICE_PORT_OFFSET), 64, camera.model.port);
-    PutText(info->Name, sizeof info->Name, camera.model.name);
-    PutText(info->Detail, sizeof info->Detail, camera.model.detail);
+    vrx4k::DeviceInfoWriter out(*info);
+    out.Bytes(0, VRX4K_SIM_DEVICE_MAGIC);
+    out.Le32(VRX4K_SIM_DEVICE_VERSION_OFFSET, 1);
+    out.Le32(VRX4K_SIM_DEVICE_INDEX_OFFSET, static_cast<uint32_t>(session->cameraIndex));
+    out.Le32(VRX4K_SIM_DEVICE_FORMATS_OFFSET, 0x7);
+    out.Le32(VRX4K_SIM_DEVICE_WIDTH_OFFSET, m_config.width);
+    out.Le32(VRX4K_SIM_DEVICE_HEIGHT_OFFSET, m_config.height);
+    out.Le32(VRX4K_SIM_DEVICE_BATTERY_OFFSET, camera.battery);
+    out.Le32(VRX4K_SIM_DEVICE_REMAINING_OFFSET, camera.cardShots);
+    out.Le32(VRX4K_SIM_DEVICE_ISO_OFFSET, camera.iso);
+    out.Le32(VRX4K_SIM_DEVICE_SHUTTER_OFFSET, camera.shutterCount);
+    out.Text(VRX4K_SIM_DEVICE_VENDOR_OFFSET, VRX4K_SIM_DEVICE_TEXT_SIZE, camera.model.vendor);
+    out.Text(VRX4K_SIM_DEVICE_MODEL_OFFSET, VRX4K_SIM_DEVICE_TEXT_SIZE, camera.model.modelCode);
+    out.Text(VRX4K_SIM_DEVICE_SERIAL_OFFSET, VRX4K_SIM_DEVICE_TEXT_SIZE, camera.model.serial);
+    out.Text(VRX4K_SIM_DEVICE_FIRMWARE_OFFSET, VRX4K_SIM_DEVICE_TEXT_SIZE, camera.model.firmware);
+    out.Text(VRX4K_SIM_DEVICE_PORT_OFFSET, 64, camera.model.port);
+    out.Name(camera.model.name);
+    out.Detail(camera.model.detail);
     call.Out("name", "\"" + camera.model.name + "\"");
     return call.Succeed();
 }
@@ -288,23 +261,17 @@ int32_t Simulator::GetChangedProperty(uint32_t handle, uint8_t *list, CallRecord
         std::lock_guard lock(m_mutex);
         Session *session = FindSession(handle);
         if (!session)
-            return call.Fail(VRX4K_SIM_ERROR_BAD_HANDLE);
+            return call.Fail(VRX4K_ERROR_BAD_HANDLE);
         if (!list)
-            return Fail(handle, kGetChangedProperty, VRX4K_SIM_ERROR_BAD_ARGUMENT, call);
+            return Fail(handle, VRX4K_CALL_GET_CHANGED_PROPERTY, VRX4K_ERROR_BAD_ARGUMENT, call);
         entries.swap(session->changedProperties);
     }
     // AddChangedProperties keeps the list within CHANGED_PROPERTY_MAX_ENTRIES.
-    const uint16_t count = static_cast<uint16_t>(entries.size());
-    list[0] = static_cast<uint8_t>(count);
-    list[1] = static_cast<uint8_t>(count >> 8);
+    const size_t count = vrx4k::WriteChangedProperties(list, entries);
     std::string logged;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        uint8_t *entry = list + CHANGED_PROPERTY_COUNT_SIZE + i * CHANGED_PROPERTY_ENTRY_SIZE;
-        PutU32(entry, entries[i].first);
-        PutU32(entry + 4, entries[i].second);
+    for (size_t i = 0; i < count; ++i)
         logged += (logged.empty() ? "" : ",") + Hex(entries[i].first) + ":" + std::to_string(entries[i].second);
-    }
-    call.Out("count", count);
+    call.Out("count", static_cast<int64_t>(count));
     if (!logged.empty())
         call.Out("entries", logged);
     return call.Succeed();
@@ -315,12 +282,12 @@ int32_t Simulator::Shoot(uint32_t handle, int32_t *shotNumber, int32_t *pictureC
     std::lock_guard lock(m_mutex);
     Session *session = FindSession(handle);
     if (!session)
-        return call.Fail(VRX4K_SIM_ERROR_BAD_HANDLE);
+        return call.Fail(VRX4K_ERROR_BAD_HANDLE);
     Camera &camera = m_cameras[session->cameraIndex];
-    if (session->shotsInProgress + session->waiting.size() >= m_config.bufferShots)
-        return Fail(handle, kShoot, VRX4K_SIM_ERROR_BUFFER_FULL, call);
+    if (session->shotsInProgress + session->pictures.Waiting() >= m_config.bufferShots)
+        return Fail(handle, VRX4K_CALL_SHOOT, VRX4K_ERROR_BUFFER_FULL, call);
     if (camera.cardShots == 0)
-        return Fail(handle, kShoot, VRX4K_SIM_ERROR_CARD_FULL, call);
+        return Fail(handle, VRX4K_CALL_SHOOT, VRX4K_ERROR_CARD_FULL, call);
 
     ShotAction action;
     if (camera.scriptPosition < m_config.script.size())
@@ -329,7 +296,7 @@ int32_t Simulator::Shoot(uint32_t handle, int32_t *shotNumber, int32_t *pictureC
         action.kind = m_config.format;
     call.Out("script", ShotKindName(action));
     if (action.kind == ShotKind::ShootFail)
-        return Fail(handle, kShoot, VRX4K_SIM_ERROR_SHOOT_FAILED, call);
+        return Fail(handle, VRX4K_CALL_SHOOT, VRX4K_ERROR_SHOOT_FAILED, call);
 
     const uint32_t previousIso = camera.iso;
     const uint32_t previousBattery = camera.battery;
@@ -380,37 +347,34 @@ int32_t Simulator::ReadImageInfo(uint32_t handle, CameraImageInfo *info, CallRec
     std::lock_guard lock(m_mutex);
     Session *session = FindSession(handle);
     if (!session)
-        return call.Fail(VRX4K_SIM_ERROR_BAD_HANDLE);
+        return call.Fail(VRX4K_ERROR_BAD_HANDLE);
     if (!info)
-        return Fail(handle, kReadImageInfo, VRX4K_SIM_ERROR_BAD_ARGUMENT, call);
-    if (session->waiting.empty())
-        return Fail(handle, kReadImageInfo, VRX4K_SIM_ERROR_NO_IMAGE, call);
-
-    // The picture leaves the queue now, so one the program skips never blocks the next.
-    Picture picture = std::move(session->waiting.front());
-    session->waiting.pop_front();
-    if (picture.failInfo) {
-        call.Out("lost_shot", picture.shot);
-        return Fail(handle, kReadImageInfo, VRX4K_SIM_ERROR_INFO_FAILED, call);
+        return Fail(handle, VRX4K_CALL_READ_IMAGE_INFO, VRX4K_ERROR_BAD_ARGUMENT, call);
+    std::optional<Picture> picture = session->pictures.TakeOldest();
+    if (!picture)
+        return Fail(handle, VRX4K_CALL_READ_IMAGE_INFO, VRX4K_ERROR_NO_IMAGE, call);
+    if (picture->failInfo) {
+        call.Out("lost_shot", picture->shot);
+        return Fail(handle, VRX4K_CALL_READ_IMAGE_INFO, VRX4K_ERROR_INFO_FAILED, call);
     }
-    if (session->described)
-        call.Out("unread_shot", session->described->shot);
+    if (const auto &unread = session->pictures.Described())
+        call.Out("unread_shot", unread->shot);
 
-    info->Reserved[VRX4K_SIM_INFO_SHOT] = picture.shot;
-    info->Reserved[VRX4K_SIM_INFO_PART] = picture.part;
-    info->Reserved[VRX4K_SIM_INFO_WIDTH] = picture.width;
-    info->Reserved[VRX4K_SIM_INFO_HEIGHT] = picture.height;
-    info->Reserved[VRX4K_SIM_INFO_TIME] = static_cast<uint32_t>(picture.timeMs / 1000);
-    info->Reserved[VRX4K_SIM_INFO_MILLIS] = static_cast<uint32_t>(picture.timeMs % 1000);
-    info->Reserved[VRX4K_SIM_INFO_ISO] = picture.iso;
-    info->Reserved[VRX4K_SIM_INFO_WAITING] = static_cast<uint32_t>(session->waiting.size());
-    info->ImageType = picture.type;
-    info->ImageSize = picture.size;
-    call.Out("shot", picture.shot);
-    call.Out("part", picture.part);
-    call.Out("type", picture.type);
-    call.Out("size", picture.size);
-    session->described = std::move(picture);
+    std::array<uint32_t, 8> words{};
+    words[VRX4K_SIM_INFO_SHOT] = picture->shot;
+    words[VRX4K_SIM_INFO_PART] = picture->part;
+    words[VRX4K_SIM_INFO_WIDTH] = picture->width;
+    words[VRX4K_SIM_INFO_HEIGHT] = picture->height;
+    words[VRX4K_SIM_INFO_TIME] = static_cast<uint32_t>(picture->timeMs / 1000);
+    words[VRX4K_SIM_INFO_MILLIS] = static_cast<uint32_t>(picture->timeMs % 1000);
+    words[VRX4K_SIM_INFO_ISO] = picture->iso;
+    words[VRX4K_SIM_INFO_WAITING] = static_cast<uint32_t>(session->pictures.Waiting());
+    vrx4k::WriteImageInfo(*info, picture->type, picture->size, words);
+    call.Out("shot", picture->shot);
+    call.Out("part", picture->part);
+    call.Out("type", picture->type);
+    call.Out("size", picture->size);
+    session->pictures.Describe(std::move(*picture));
     return call.Succeed();
 }
 
@@ -421,19 +385,15 @@ int32_t Simulator::ReadImage(uint32_t handle, uint8_t *buffer, uint32_t size, Ca
         std::lock_guard lock(m_mutex);
         Session *session = FindSession(handle);
         if (!session)
-            return call.Fail(VRX4K_SIM_ERROR_BAD_HANDLE);
+            return call.Fail(VRX4K_ERROR_BAD_HANDLE);
         if (!buffer)
-            return Fail(handle, kReadImage, VRX4K_SIM_ERROR_BAD_ARGUMENT, call);
-        if (!session->described)
-            return Fail(handle, kReadImage, VRX4K_SIM_ERROR_NOT_DESCRIBED, call);
-        // A wrong size leaves the picture described, so the caller may try again.
-        if (size != session->described->size)
-            return Fail(handle, kReadImage, VRX4K_SIM_ERROR_SIZE_MISMATCH, call);
-        picture = std::move(*session->described);
-        session->described.reset();
+            return Fail(handle, VRX4K_CALL_READ_IMAGE, VRX4K_ERROR_BAD_ARGUMENT, call);
+        if (const uint32_t error = session->pictures.CheckRead(size))
+            return Fail(handle, VRX4K_CALL_READ_IMAGE, error, call);
+        picture = session->pictures.TakeDescribed();
         if (picture.failRead) {
             call.Out("lost_shot", picture.shot);
-            return Fail(handle, kReadImage, VRX4K_SIM_ERROR_TRANSFER_FAILED, call);
+            return Fail(handle, VRX4K_CALL_READ_IMAGE, VRX4K_ERROR_TRANSFER_FAILED, call);
         }
     }
     if (size > 0)
@@ -507,7 +467,7 @@ void Simulator::RunJob(Job &job)
     for (Picture &picture : pictures) {
         if (m_log->IsOpen())
             m_log->Write(PictureLine("ready", job.handle, picture));
-        session->waiting.push_back(std::move(picture));
+        session->pictures.Push(std::move(picture));
     }
     AddChangedProperties(*session, job.properties);
 

@@ -5,6 +5,8 @@
 #include "picture_factory.h"
 #include "sim_config.h"
 #include "sim_log.h"
+#include "vrx4k-common/picture_queue.h"
+#include "vrx4k-common/records.h"
 #include "vrx4kapi.h"
 
 #include <atomic>
@@ -55,7 +57,7 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    using PropertyEntry = std::pair<uint32_t, uint32_t>; // code, value
+    using PropertyEntry = vrx4k::PropertyEntry;
 
     struct Camera {
         CameraModel model;
@@ -72,8 +74,7 @@ private:
         int cameraIndex = 0;
         CameraCallback callback = nullptr; // null for a probe: no events
         int32_t context = 0;
-        std::deque<Picture> waiting;
-        std::optional<Picture> described;
+        vrx4k::PictureQueue<Picture> pictures;
         uint32_t shotsInProgress = 0;
         std::vector<PropertyEntry> changedProperties;
         uint32_t errorNumber = 0;

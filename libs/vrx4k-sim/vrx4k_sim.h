@@ -1,6 +1,6 @@
 /*
  * What the simulated camera library (libVRX4KAPI.so) puts into the contract's
- * open fields: its error numbers, the meaning of the property codes, the
+ * open fields: the meaning of the property codes, the
  * description block before CameraDeviceInfo.Name, the words of
  * CameraImageInfo and the layout of its raw files. docs/simulated-camera.md
  * describes the same in prose; programs and tests may include this header.
@@ -10,26 +10,9 @@
 
 #include <stdint.h>
 
-/* Error numbers written by VRX4K_GetErrorNumber. */
-#define VRX4K_SIM_ERROR_NOT_INITIALISED 0xA001u  /* Init has not been called, or Exit has */
-#define VRX4K_SIM_ERROR_BAD_ARGUMENT 0xA002u     /* a required pointer is null, an index is out of range */
-#define VRX4K_SIM_ERROR_BAD_HANDLE 0xA003u       /* the handle names no open camera */
-#define VRX4K_SIM_ERROR_NO_IMAGE 0xA004u         /* ReadImageInfo with no picture waiting */
-#define VRX4K_SIM_ERROR_NOT_DESCRIBED 0xA005u    /* ReadImage before ReadImageInfo described a picture */
-#define VRX4K_SIM_ERROR_SIZE_MISMATCH 0xA006u    /* ReadImage size differs from the described ImageSize */
-#define VRX4K_SIM_ERROR_TRANSFER_FAILED 0xA007u  /* injected: the picture's transfer failed */
-#define VRX4K_SIM_ERROR_SHOOT_FAILED 0xA008u     /* injected: the shutter did not release */
-#define VRX4K_SIM_ERROR_BUFFER_FULL 0xA009u      /* the camera's picture buffer is full */
-#define VRX4K_SIM_ERROR_CARD_FULL 0xA00Au        /* no shots remain on the memory card */
-#define VRX4K_SIM_ERROR_OPEN_FAILED 0xA00Bu      /* injected: the camera does not answer */
-#define VRX4K_SIM_ERROR_IN_USE 0xA00Cu           /* the camera already has a connection with a callback */
-#define VRX4K_SIM_ERROR_ALREADY_INITIALISED 0xA00Du
-#define VRX4K_SIM_ERROR_BAD_CONFIGURATION 0xA00Eu /* an environment setting could not be read */
-#define VRX4K_SIM_ERROR_IN_CALLBACK 0xA00Fu      /* Exit called from inside the event callback */
-#define VRX4K_SIM_ERROR_INFO_FAILED 0xA010u      /* injected: the picture's description could not be read */
-#define VRX4K_SIM_ERROR_DETECT_FAILED 0xA011u    /* injected: enumeration failed */
-#define VRX4K_SIM_ERROR_INIT_FAILED 0xA012u      /* injected: initialisation failed */
-#define VRX4K_SIM_ERROR_OUT_OF_MEMORY 0xA013u    /* the library ran out of memory */
+/* Error numbers and failed-call numbers: vrx4k-common/error_numbers.h,
+ * shared with the real-camera library. */
+#include "vrx4k-common/error_numbers.h"
 
 /* Property codes reported with CAMERA_EVENT_PROPERTY_CHANGED. */
 #define VRX4K_SIM_PROPERTY_BATTERY 0x2004u         /* 8196: battery level, percent 0-100 */

@@ -23,7 +23,7 @@ TEST_F(FaultTest, TheScriptShapesEachShotInTurn)
         int32_t pictures = 0;
         const CameraError result = m_library.Shoot(camera, nullptr, &pictures);
         if (i == 1) {
-            EXPECT_EQ(result, VRX4K_SIM_ERROR_SHOOT_FAILED);
+            EXPECT_EQ(result, VRX4K_ERROR_SHOOT_FAILED);
             continue;
         }
         ASSERT_EQ(result, 0u) << "shot " << i;
@@ -54,18 +54,18 @@ TEST_F(FaultTest, TheScriptShapesEachShotInTurn)
 
     ASSERT_EQ(describe(info), 0u); // readfail
     std::vector<uint8_t> bytes(info.ImageSize);
-    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), info.ImageSize), VRX4K_SIM_ERROR_TRANSFER_FAILED);
-    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), info.ImageSize), VRX4K_SIM_ERROR_NOT_DESCRIBED)
+    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), info.ImageSize), VRX4K_ERROR_TRANSFER_FAILED);
+    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), info.ImageSize), VRX4K_ERROR_NOT_DESCRIBED)
         << "a failed transfer loses the picture";
 
-    EXPECT_EQ(describe(info), VRX4K_SIM_ERROR_INFO_FAILED); // infofail
+    EXPECT_EQ(describe(info), VRX4K_ERROR_INFO_FAILED); // infofail
     EXPECT_EQ(Download(camera).info.ImageType, CAMERA_IMAGE_JPEG_ALT) << "the lost picture does not block the next";
     EXPECT_EQ(Download(camera).info.ImageType, CAMERA_IMAGE_RAW);
     EXPECT_EQ(Download(camera).info.ImageType, CAMERA_IMAGE_RAW);
     EXPECT_EQ(Download(camera).info.ImageType, CAMERA_IMAGE_JPEG);
 
     // After the script the configured format applies.
-    EXPECT_EQ(describe(info), VRX4K_SIM_ERROR_NO_IMAGE);
+    EXPECT_EQ(describe(info), VRX4K_ERROR_NO_IMAGE);
     ASSERT_EQ(m_library.Shoot(camera, nullptr, nullptr), 0u);
     ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, 14));
     EXPECT_EQ(Download(camera).info.ImageType, CAMERA_IMAGE_JPEG);
@@ -77,8 +77,8 @@ TEST_F(FaultTest, EachCameraFollowsTheScriptFromItsStart)
     const uint32_t first = Connect(0);
     uint32_t second = 0;
     ASSERT_EQ(m_library.Open(1, &second, nullptr, 0), 0u);
-    EXPECT_EQ(m_library.Shoot(first, nullptr, nullptr), VRX4K_SIM_ERROR_SHOOT_FAILED);
-    EXPECT_EQ(m_library.Shoot(second, nullptr, nullptr), VRX4K_SIM_ERROR_SHOOT_FAILED);
+    EXPECT_EQ(m_library.Shoot(first, nullptr, nullptr), VRX4K_ERROR_SHOOT_FAILED);
+    EXPECT_EQ(m_library.Shoot(second, nullptr, nullptr), VRX4K_ERROR_SHOOT_FAILED);
     EXPECT_EQ(m_library.Shoot(first, nullptr, nullptr), 0u);
     ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, 1));
     EXPECT_EQ(Download(first).info.ImageType, 4);
@@ -121,7 +121,7 @@ TEST_F(FaultTest, CamerasListedToFailDoNotOpen)
         uint32_t handle = 5;
         EXPECT_EQ(m_library.Open(index, &handle, nullptr, 0), CAMERA_ERROR_UNKNOWN);
         EXPECT_EQ(handle, 0u);
-        EXPECT_EQ(LibraryErrorNumber(), VRX4K_SIM_ERROR_OPEN_FAILED);
+        EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_OPEN_FAILED);
         EXPECT_EQ(m_library.Open(index, &handle, &EventRecorder::EventCallback, 0), CAMERA_ERROR_UNKNOWN);
     }
     uint32_t handle = 0;
@@ -133,7 +133,7 @@ TEST_F(FaultTest, InitAndDetectFailWhenAsked)
 {
     m_environment.Set("VRX4K_SIM_FAIL_INIT", "1");
     EXPECT_EQ(m_library.Init(0), CAMERA_ERROR_UNKNOWN);
-    EXPECT_EQ(LibraryErrorNumber(), VRX4K_SIM_ERROR_INIT_FAILED);
+    EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_INIT_FAILED);
     int32_t count = -1;
     EXPECT_EQ(m_library.Detect(0, &count), CAMERA_ERROR_UNKNOWN) << "a failed Init leaves nothing running";
 
@@ -141,7 +141,7 @@ TEST_F(FaultTest, InitAndDetectFailWhenAsked)
     Start({{"VRX4K_SIM_FAIL_DETECT", "yes"}});
     EXPECT_EQ(m_library.Detect(0, &count), CAMERA_ERROR_UNKNOWN);
     EXPECT_EQ(count, -1);
-    EXPECT_EQ(LibraryErrorNumber(), VRX4K_SIM_ERROR_DETECT_FAILED);
+    EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_DETECT_FAILED);
 }
 
 TEST_F(FaultTest, InitRefusesSettingsItCannotRead)
@@ -161,7 +161,7 @@ TEST_F(FaultTest, InitRefusesSettingsItCannotRead)
         ScopedEnvironment environment;
         environment.Set(name, value);
         EXPECT_EQ(m_library.Init(0), CAMERA_ERROR_UNKNOWN) << name << "=" << value;
-        EXPECT_EQ(LibraryErrorNumber(), VRX4K_SIM_ERROR_BAD_CONFIGURATION) << name << "=" << value;
+        EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_BAD_CONFIGURATION) << name << "=" << value;
     }
     Start();
 }
@@ -172,9 +172,9 @@ TEST_F(FaultTest, AFullBufferRefusesShotsUntilPicturesAreRead)
     const uint32_t camera = Connect();
     for (int i = 0; i < 3; ++i)
         ASSERT_EQ(m_library.Shoot(camera, nullptr, nullptr), 0u);
-    EXPECT_EQ(m_library.Shoot(camera, nullptr, nullptr), VRX4K_SIM_ERROR_BUFFER_FULL);
+    EXPECT_EQ(m_library.Shoot(camera, nullptr, nullptr), VRX4K_ERROR_BUFFER_FULL);
     ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, 3));
-    EXPECT_EQ(m_library.Shoot(camera, nullptr, nullptr), VRX4K_SIM_ERROR_BUFFER_FULL);
+    EXPECT_EQ(m_library.Shoot(camera, nullptr, nullptr), VRX4K_ERROR_BUFFER_FULL);
     CameraImageInfo info{};
     ASSERT_EQ(m_library.ReadImageInfo(camera, &info), 0u);
     EXPECT_EQ(m_library.Shoot(camera, nullptr, nullptr), 0u) << "a described picture has left the buffer";

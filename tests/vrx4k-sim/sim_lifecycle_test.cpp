@@ -30,7 +30,7 @@ TEST_F(LifecycleTest, EveryCallFailsBeforeInitAndAfterExit)
         EXPECT_EQ(count, 7);
         EXPECT_EQ(m_library.Open(0, &handle, nullptr, 0), CAMERA_ERROR_UNKNOWN);
         EXPECT_EQ(handle, 0u) << "a failed Open leaves no handle behind";
-        EXPECT_EQ(LibraryErrorNumber(), VRX4K_SIM_ERROR_NOT_INITIALISED);
+        EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_NOT_INITIALISED);
         EXPECT_EQ(m_library.Shoot(0x10001, nullptr, nullptr), CAMERA_ERROR_UNKNOWN);
         EXPECT_EQ(m_library.ReadImageInfo(0x10001, &info), CAMERA_ERROR_UNKNOWN);
         EXPECT_EQ(m_library.ReadImage(0x10001, &byte, 1), CAMERA_ERROR_UNKNOWN);
@@ -47,7 +47,7 @@ TEST_F(LifecycleTest, InitTwiceFailsAndInitAfterExitWorksAgain)
     Start();
     const uint32_t first = Connect();
     EXPECT_EQ(m_library.Init(0), CAMERA_ERROR_UNKNOWN);
-    EXPECT_EQ(LibraryErrorNumber(), VRX4K_SIM_ERROR_ALREADY_INITIALISED);
+    EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_ALREADY_INITIALISED);
     Stop();
 
     m_events.Reset();
@@ -80,7 +80,7 @@ TEST_F(LifecycleTest, DetectReportsTheConfiguredNumberOfCameras)
     EXPECT_EQ(m_library.Detect(0, &count), 0u);
     EXPECT_EQ(count, 2) << "two cameras by default";
     EXPECT_EQ(m_library.Detect(0, nullptr), CAMERA_ERROR_UNKNOWN);
-    EXPECT_EQ(LibraryErrorNumber(), VRX4K_SIM_ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_BAD_ARGUMENT);
 }
 
 TEST_F(LifecycleTest, EachCameraDescribesItselfInTheRecordLayout)
@@ -104,9 +104,9 @@ TEST_F(LifecycleTest, EachCameraDescribesItselfInTheRecordLayout)
 
         const uint8_t *block = info.Reserved;
         EXPECT_EQ(std::memcmp(block, VRX4K_SIM_DEVICE_MAGIC, 8), 0);
-        EXPECT_EQ(ReadU32(block + VRX4K_SIM_DEVICE_INDEX_OFFSET), static_cast<uint32_t>(index));
-        EXPECT_EQ(ReadU32(block + VRX4K_SIM_DEVICE_WIDTH_OFFSET), 640u);
-        EXPECT_EQ(ReadU32(block + VRX4K_SIM_DEVICE_HEIGHT_OFFSET), 480u);
+        EXPECT_EQ(ReadLe32(block + VRX4K_SIM_DEVICE_INDEX_OFFSET), static_cast<uint32_t>(index));
+        EXPECT_EQ(ReadLe32(block + VRX4K_SIM_DEVICE_WIDTH_OFFSET), 640u);
+        EXPECT_EQ(ReadLe32(block + VRX4K_SIM_DEVICE_HEIGHT_OFFSET), 480u);
         const std::string serial(reinterpret_cast<const char *>(block + VRX4K_SIM_DEVICE_SERIAL_OFFSET));
         EXPECT_FALSE(serial.empty());
         EXPECT_NE(detail.find(serial), std::string::npos) << "Detail carries the serial number";
@@ -124,13 +124,13 @@ TEST_F(LifecycleTest, OpenRefusesBadArgumentsAndASecondConnection)
     EXPECT_EQ(m_library.Open(-1, &handle, nullptr, 0), CAMERA_ERROR_UNKNOWN);
     EXPECT_EQ(handle, 0u);
     EXPECT_EQ(m_library.Open(2, &handle, nullptr, 0), CAMERA_ERROR_UNKNOWN);
-    EXPECT_EQ(LibraryErrorNumber(), VRX4K_SIM_ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_BAD_ARGUMENT);
     EXPECT_EQ(m_library.Open(0, nullptr, nullptr, 0), CAMERA_ERROR_UNKNOWN);
 
     const uint32_t connected = Connect(0);
     uint32_t other = 0;
     EXPECT_EQ(m_library.Open(0, &other, &EventRecorder::EventCallback, 0), CAMERA_ERROR_UNKNOWN);
-    EXPECT_EQ(LibraryErrorNumber(), VRX4K_SIM_ERROR_IN_USE);
+    EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_IN_USE);
     uint32_t probe = 0;
     EXPECT_EQ(m_library.Open(0, &probe, nullptr, 0), 0u) << "probing a connected camera is allowed";
     EXPECT_EQ(m_library.Close(probe), 0u);
@@ -158,7 +158,7 @@ TEST_F(LifecycleTest, CallsOnUnknownOrClosedHandlesFailSafely)
         EXPECT_EQ(m_library.ReadImageInfo(handle, &info), CAMERA_ERROR_UNKNOWN);
         EXPECT_EQ(m_library.ReadImage(handle, &byte, 1), CAMERA_ERROR_UNKNOWN);
         if (handle != 0) {
-            EXPECT_EQ(LibraryErrorNumber(), VRX4K_SIM_ERROR_BAD_HANDLE);
+            EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_BAD_HANDLE);
         }
         EXPECT_EQ(DeviceName(device), "");
     }
@@ -173,11 +173,11 @@ TEST_F(LifecycleTest, EachHandleKeepsTheNumberOfItsOwnLatestFailure)
     CameraImageInfo info{};
     uint8_t byte = 0;
 
-    EXPECT_EQ(m_library.ReadImageInfo(first, &info), VRX4K_SIM_ERROR_NO_IMAGE);
-    EXPECT_EQ(m_library.ReadImage(second, &byte, 1), VRX4K_SIM_ERROR_NOT_DESCRIBED);
-    EXPECT_EQ(m_library.ReadImageInfo(first, nullptr), VRX4K_SIM_ERROR_BAD_ARGUMENT);
-    EXPECT_EQ(m_library.GetDeviceInfo(second, nullptr), VRX4K_SIM_ERROR_BAD_ARGUMENT);
-    EXPECT_EQ(m_library.GetChangedProperty(first, nullptr), VRX4K_SIM_ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(m_library.ReadImageInfo(first, &info), VRX4K_ERROR_NO_IMAGE);
+    EXPECT_EQ(m_library.ReadImage(second, &byte, 1), VRX4K_ERROR_NOT_DESCRIBED);
+    EXPECT_EQ(m_library.ReadImageInfo(first, nullptr), VRX4K_ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(m_library.GetDeviceInfo(second, nullptr), VRX4K_ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(m_library.GetChangedProperty(first, nullptr), VRX4K_ERROR_BAD_ARGUMENT);
 
     // The library also says which call failed; the binding ignores it.
     auto getErrorNumber =
@@ -185,7 +185,7 @@ TEST_F(LifecycleTest, EachHandleKeepsTheNumberOfItsOwnLatestFailure)
     int32_t failedCall = -1;
     uint32_t number = 0;
     ASSERT_EQ(getErrorNumber(first, &failedCall, &number), 0);
-    EXPECT_EQ(number, VRX4K_SIM_ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(number, VRX4K_ERROR_BAD_ARGUMENT);
     EXPECT_EQ(failedCall, 8) << "GetChangedProperty is the eighth entry point";
     EXPECT_EQ(getErrorNumber(first, nullptr, nullptr), -1);
     EXPECT_EQ(getErrorNumber(0x7FFFFFFF, &failedCall, &number), -1);

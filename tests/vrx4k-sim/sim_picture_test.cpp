@@ -24,7 +24,7 @@ TEST_F(PictureTest, ShootReturnsBeforeThePictureIsReady)
     EXPECT_EQ(shot, 1);
     EXPECT_EQ(pictures, 1);
     CameraImageInfo info{};
-    EXPECT_EQ(m_library.ReadImageInfo(camera, &info), VRX4K_SIM_ERROR_NO_IMAGE);
+    EXPECT_EQ(m_library.ReadImageInfo(camera, &info), VRX4K_ERROR_NO_IMAGE);
     EXPECT_EQ(m_events.Count(CAMERA_EVENT_IMAGE_READY), 0u);
 }
 
@@ -58,7 +58,7 @@ TEST_F(PictureTest, ABurstOfTwentyShotsDeliversTwentyDistinctJpegsInOrder)
     }
     EXPECT_EQ(checksums.size(), 20u) << "no two pictures are alike";
     CameraImageInfo info{};
-    EXPECT_EQ(m_library.ReadImageInfo(camera, &info), VRX4K_SIM_ERROR_NO_IMAGE) << "nothing more than was shot";
+    EXPECT_EQ(m_library.ReadImageInfo(camera, &info), VRX4K_ERROR_NO_IMAGE) << "nothing more than was shot";
     for (int32_t context : m_events.Contexts())
         EXPECT_EQ(context, 4242) << "the callback gets Open's fourth argument";
 }
@@ -79,7 +79,7 @@ TEST_F(PictureTest, ASkippedPictureNeverBlocksTheNext)
     std::vector<uint8_t> bytes(second.ImageSize);
     EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), second.ImageSize), 0u);
     EXPECT_TRUE(JpegSize(bytes));
-    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), second.ImageSize), VRX4K_SIM_ERROR_NOT_DESCRIBED)
+    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), second.ImageSize), VRX4K_ERROR_NOT_DESCRIBED)
         << "a picture is delivered once";
     EXPECT_EQ(Download(camera).info.Reserved[VRX4K_SIM_INFO_SHOT], 3u);
 }
@@ -93,9 +93,9 @@ TEST_F(PictureTest, ReadImageWithTheWrongSizeKeepsThePictureForAnotherTry)
     CameraImageInfo info{};
     ASSERT_EQ(m_library.ReadImageInfo(camera, &info), 0u);
     std::vector<uint8_t> bytes(info.ImageSize + 1, 0xAB);
-    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), info.ImageSize - 1), VRX4K_SIM_ERROR_SIZE_MISMATCH);
-    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), info.ImageSize + 1), VRX4K_SIM_ERROR_SIZE_MISMATCH);
-    EXPECT_EQ(m_library.ReadImage(camera, nullptr, info.ImageSize), VRX4K_SIM_ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), info.ImageSize - 1), VRX4K_ERROR_SIZE_MISMATCH);
+    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), info.ImageSize + 1), VRX4K_ERROR_SIZE_MISMATCH);
+    EXPECT_EQ(m_library.ReadImage(camera, nullptr, info.ImageSize), VRX4K_ERROR_BAD_ARGUMENT);
     EXPECT_EQ(bytes[0], 0xAB) << "a refused read writes nothing";
     EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), info.ImageSize), 0u);
     EXPECT_EQ(bytes[info.ImageSize], 0xAB) << "nothing is written past the size";
@@ -106,7 +106,7 @@ TEST_F(PictureTest, ReadImageWithTheWrongSizeKeepsThePictureForAnotherTry)
 // Reads the 12-bit sample at (x, y) of a raw file, as the layout documents it.
 uint16_t RawSample(const std::vector<uint8_t> &raw, uint32_t x, uint32_t y)
 {
-    const uint32_t stride = ReadU32(raw.data() + VRX4K_SIM_RAW_STRIDE_OFFSET);
+    const uint32_t stride = ReadLe32(raw.data() + VRX4K_SIM_RAW_STRIDE_OFFSET);
     const uint8_t *pair = raw.data() + VRX4K_SIM_RAW_HEADER_SIZE + size_t(y) * stride + (x / 2) * 3;
     if (x % 2 == 0)
         return static_cast<uint16_t>(pair[0] | (pair[1] & 0x0F) << 8);
@@ -138,13 +138,13 @@ TEST_F(PictureTest, RawPlusJpegDeliversTwoPicturesOfTheSameScene)
     ASSERT_GE(raw.bytes.size(), size_t(VRX4K_SIM_RAW_HEADER_SIZE));
     EXPECT_EQ(std::memcmp(raw.bytes.data(), VRX4K_SIM_RAW_MAGIC, 8), 0);
     const uint8_t *header = raw.bytes.data();
-    EXPECT_EQ(ReadU32(header + VRX4K_SIM_RAW_WIDTH_OFFSET), 321u);
-    EXPECT_EQ(ReadU32(header + VRX4K_SIM_RAW_HEIGHT_OFFSET), 240u);
-    EXPECT_EQ(ReadU32(header + VRX4K_SIM_RAW_BITS_OFFSET), 12u);
-    const uint32_t stride = ReadU32(header + VRX4K_SIM_RAW_STRIDE_OFFSET);
+    EXPECT_EQ(ReadLe32(header + VRX4K_SIM_RAW_WIDTH_OFFSET), 321u);
+    EXPECT_EQ(ReadLe32(header + VRX4K_SIM_RAW_HEIGHT_OFFSET), 240u);
+    EXPECT_EQ(ReadLe32(header + VRX4K_SIM_RAW_BITS_OFFSET), 12u);
+    const uint32_t stride = ReadLe32(header + VRX4K_SIM_RAW_STRIDE_OFFSET);
     EXPECT_EQ(stride, 482u) << "160 pairs of 3 bytes and an odd sample of 2";
     EXPECT_EQ(raw.bytes.size(), VRX4K_SIM_RAW_HEADER_SIZE + size_t(stride) * 240);
-    EXPECT_EQ(ReadU32(header + VRX4K_SIM_RAW_ISO_OFFSET), jpeg.info.Reserved[VRX4K_SIM_INFO_ISO]);
+    EXPECT_EQ(ReadLe32(header + VRX4K_SIM_RAW_ISO_OFFSET), jpeg.info.Reserved[VRX4K_SIM_INFO_ISO]);
 
     // Each sensor site matches its filter colour in the JPEG of the same shot,
     // within what JPEG compression and chroma subsampling change.
@@ -254,7 +254,7 @@ TEST_F(PhotoFolderTest, RawFromAPhotoIsMadeFromThatPhoto)
     const DownloadedPicture raw = Download(camera);
     EXPECT_EQ(Download(camera).bytes, photo);
     ASSERT_EQ(raw.info.ImageType, CAMERA_IMAGE_RAW);
-    EXPECT_EQ(ReadU32(raw.bytes.data() + VRX4K_SIM_RAW_WIDTH_OFFSET), 64u);
+    EXPECT_EQ(ReadLe32(raw.bytes.data() + VRX4K_SIM_RAW_WIDTH_OFFSET), 64u);
     // Red site of the first pair: 200 of 255.
     const int red = (RawSample(raw.bytes, 10, 10) - VRX4K_SIM_RAW_BLACK_LEVEL) * 255 /
                     (VRX4K_SIM_RAW_WHITE_LEVEL - VRX4K_SIM_RAW_BLACK_LEVEL);
@@ -303,7 +303,7 @@ TEST_F(PictureTest, TheLogRecordsCallsInOrderAndChecksumsOfDeliveredPictures)
     at = find("delivered" + h + " shot=2 part=1 type=1 size=" + std::to_string(raw.bytes.size()) +
                   " sha256=" + vrx4ksim::Sha256Hex(raw.bytes.data(), raw.bytes.size()),
               at);
-    at = find("VRX4K_ReadImage" + h + " size=1 -> -1 error=" + std::to_string(VRX4K_SIM_ERROR_NOT_DESCRIBED), at);
+    at = find("VRX4K_ReadImage" + h + " size=1 -> -1 error=" + std::to_string(VRX4K_ERROR_NOT_DESCRIBED), at);
     at = find("VRX4K_Exit -> 0", at);
     EXPECT_EQ(at, lines.size() - 1);
     EXPECT_NE(find("event" + h + " code=1", 0), lines.size());

@@ -43,9 +43,9 @@ TEST_F(PropertyTest, ConnectingReportsTheCameraStateOnce)
     ASSERT_EQ(m_library.GetDeviceInfo(camera, &info), 0u);
     EXPECT_EQ(ValueOf(entries, VRX4K_SIM_PROPERTY_SHOTS_REMAINING), 5);
     EXPECT_EQ(static_cast<uint32_t>(ValueOf(entries, VRX4K_SIM_PROPERTY_BATTERY)),
-              ReadU32(info.Reserved + VRX4K_SIM_DEVICE_BATTERY_OFFSET));
+              ReadLe32(info.Reserved + VRX4K_SIM_DEVICE_BATTERY_OFFSET));
     EXPECT_EQ(static_cast<uint32_t>(ValueOf(entries, VRX4K_SIM_PROPERTY_ISO)),
-              ReadU32(info.Reserved + VRX4K_SIM_DEVICE_ISO_OFFSET));
+              ReadLe32(info.Reserved + VRX4K_SIM_DEVICE_ISO_OFFSET));
     EXPECT_EQ(ValueOf(entries, VRX4K_SIM_PROPERTY_SHUTTER_COUNT), 0);
 
     EXPECT_TRUE(Entries(ChangedPropertyBuffer(camera)).empty()) << "a report is handed out once";
@@ -70,7 +70,7 @@ TEST_F(PropertyTest, EachShotCountsDownTheCardAndEndsWhenItIsFull)
                       picture.info.Reserved[VRX4K_SIM_INFO_ISO]);
         }
     }
-    EXPECT_EQ(m_library.Shoot(camera, nullptr, nullptr), VRX4K_SIM_ERROR_CARD_FULL);
+    EXPECT_EQ(m_library.Shoot(camera, nullptr, nullptr), VRX4K_ERROR_CARD_FULL);
 }
 
 TEST_F(PropertyTest, TheIsoFollowsTheLightOfTheScene)
@@ -102,7 +102,7 @@ TEST_F(PropertyTest, AnUnreadListStaysWithinTheBufferAndKeepsTheLatestValues)
     const uint32_t camera = Connect();
     CameraDeviceInfo info{};
     ASSERT_EQ(m_library.GetDeviceInfo(camera, &info), 0u);
-    const int32_t battery = static_cast<int32_t>(ReadU32(info.Reserved + VRX4K_SIM_DEVICE_BATTERY_OFFSET));
+    const int32_t battery = static_cast<int32_t>(ReadLe32(info.Reserved + VRX4K_SIM_DEVICE_BATTERY_OFFSET));
     ASSERT_GT(battery, 60);
     for (int i = 0; i < 600; ++i)
         ASSERT_EQ(m_library.Shoot(camera, nullptr, nullptr), 0u);

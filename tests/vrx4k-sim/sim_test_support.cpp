@@ -205,9 +205,4 @@ std::vector<uint8_t> SolidJpeg(int width, int height, uint8_t r, uint8_t g, uint
     return result;
 }
 
-uint32_t ReadU32(const uint8_t *at)
-{
-    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
-}
-
 } // namespace simtest

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/camera_library.h"
+#include "vrx4k-common/records.h"
 #include "vrx4k_sim.h"
 
 #include <gtest/gtest.h>
@@ -90,6 +91,6 @@ std::vector<uint8_t> DecodeRgb(const std::vector<uint8_t> &jpeg, int &width, int
 // Encodes a solid colour as a JPEG.
 std::vector<uint8_t> SolidJpeg(int width, int height, uint8_t r, uint8_t g, uint8_t b);
 
-uint32_t ReadU32(const uint8_t *at);
+using vrx4k::ReadLe32;
 
 } // namespace simtest

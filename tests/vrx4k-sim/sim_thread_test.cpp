@@ -80,7 +80,7 @@ TEST_F(ThreadTest, TheCallbackMayCallTheLibraryButNotExit)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(downloaded, 2) << "the callback closed its camera: no third picture";
     EXPECT_EQ(exitResult, CAMERA_ERROR_UNKNOWN);
-    EXPECT_EQ(LibraryErrorNumber(), VRX4K_SIM_ERROR_IN_CALLBACK);
+    EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_IN_CALLBACK);
     EXPECT_EQ(m_library.ReadImageInfo(camera, nullptr), CAMERA_ERROR_UNKNOWN) << "the camera is closed";
 }
 
