@@ -1,11 +1,13 @@
 #include "camera_session.h"
 
 #include "file_values.h"
+#include "vrx4k-common/records.h"
 #include "vrx4k_gphoto2.h"
 
 #include <gphoto2/gphoto2-version.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,13 +18,6 @@ namespace vrx4kgp {
 
 namespace {
 
-// Entry points in the contract's order, for GetErrorNumber.
-constexpr int32_t kCallOpen = 4;
-constexpr int32_t kCallGetDeviceInfo = 6;
-constexpr int32_t kCallShoot = 9;
-constexpr int32_t kCallReadImageInfo = 10;
-constexpr int32_t kCallReadImage = 11;
-
 // How long one wait for camera events may take: it bounds how long a job,
 // Close and Exit wait for the worker.
 constexpr int kEventWaitMs = 100;
@@ -30,22 +25,6 @@ constexpr auto kPropertyPollInterval = std::chrono::seconds(3);
 constexpr auto kRetryDelay = std::chrono::milliseconds(100);
 // Failed event waits in a row after which the camera counts as gone.
 constexpr int kFailedWaitsUntilLost = 3;
-
-void PutU32(uint8_t *at, uint32_t value)
-{
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-    at[2] = static_cast<uint8_t>(value >> 16);
-    at[3] = static_cast<uint8_t>(value >> 24);
-}
-
-// Copies text into a field, cut to leave room for the NUL.
-void PutText(char *field, size_t size, const std::string &text)
-{
-    const size_t length = std::min(text.size(), size - 1);
-    std::memcpy(field, text.data(), length);
-    field[length] = '\0';
-}
 
 // The port cannot reach the camera any more: unplugged or switched off.
 bool MeansUnplugged(int result)
@@ -82,7 +61,7 @@ uint32_t CameraSession::Open()
     const uint32_t error = result.get();
     if (error != 0) {
         Join();
-        NoteFailure(kCallOpen, error);
+        NoteFailure(VRX4K_CALL_OPEN, error);
     }
     return error;
 }
@@ -119,7 +98,7 @@ void CameraSession::Run(std::promise<uint32_t> opened)
     try {
         openError = OpenCamera();
     } catch (const std::exception &) {
-        openError = VRX4K_GP_ERROR_OUT_OF_MEMORY;
+        openError = VRX4K_ERROR_OUT_OF_MEMORY;
     }
     if (openError != 0) {
         {
@@ -155,8 +134,8 @@ void CameraSession::Run(std::promise<uint32_t> opened)
             else
                 WaitForEvent();
         } catch (const std::exception &) {
-            result = VRX4K_GP_ERROR_OUT_OF_MEMORY;
-            NoteFailure(VRX4K_GP_CALL_CAMERA_THREAD, result);
+            result = VRX4K_ERROR_OUT_OF_MEMORY;
+            NoteFailure(VRX4K_CALL_LIBRARY_THREAD, result);
         }
         if (job.result)
             job.result->set_value(result);
@@ -169,7 +148,7 @@ void CameraSession::Run(std::promise<uint32_t> opened)
     }
     for (QueuedJob &job : abandoned) {
         if (job.result)
-            job.result->set_value(VRX4K_GP_ERROR_CLOSING);
+            job.result->set_value(VRX4K_ERROR_CLOSING);
     }
     CloseCamera();
 }
@@ -181,7 +160,7 @@ uint32_t CameraSession::OpenCamera()
         return GphotoError(result);
     m_gpContext = gp_context_new();
     if (!m_gpContext)
-        return VRX4K_GP_ERROR_OUT_OF_MEMORY;
+        return VRX4K_ERROR_OUT_OF_MEMORY;
     // Close and Exit cut a long transfer (a big raw file) short instead of
     // waiting for it.
     gp_context_set_cancel_func(
@@ -209,7 +188,7 @@ uint32_t CameraSession::OpenCamera()
         if (result < GP_OK) {
             std::fprintf(stderr, "libVRX4KAPI (gphoto2): VRX4K_GPHOTO2_CONFIG: cannot set '%s' to '%s': %s\n",
                          name.c_str(), value.c_str(), gp_result_as_string(result));
-            return VRX4K_GP_ERROR_BAD_SETTING;
+            return VRX4K_ERROR_BAD_CONFIGURATION;
         }
     }
     // The first round reports every property the camera has.
@@ -253,7 +232,7 @@ uint32_t CameraSession::RunOnWorker(Job job)
     {
         std::lock_guard lock(m_mutex);
         if (m_stopping)
-            return VRX4K_GP_ERROR_CLOSING;
+            return VRX4K_ERROR_CLOSING;
         m_jobs.push_back({std::move(job), std::move(promise)});
     }
     m_wake.notify_all();
@@ -264,13 +243,12 @@ uint32_t CameraSession::GetDeviceInfo(CameraDeviceInfo &info)
 {
     auto filled = std::make_shared<CameraDeviceInfo>();
     const uint32_t error = RunOnWorker([this, filled] {
-        CameraDeviceInfo &out = *filled;
-        std::memset(&out, 0, sizeof out);
+        vrx4k::DeviceInfoWriter out(*filled);
         const std::string serial = ReadSetting(m_camera, m_gpContext, "serialnumber").value_or("");
         const auto text = [&](size_t offset, const std::string &value) {
-            PutText(reinterpret_cast<char *>(out.Reserved + offset), VRX4K_GP_DEVICE_TEXT_SIZE, value);
+            out.Text(offset, VRX4K_GP_DEVICE_TEXT_SIZE, value);
         };
-        std::memcpy(out.Reserved, VRX4K_GP_DEVICE_MAGIC, 8);
+        out.Bytes(0, VRX4K_GP_DEVICE_MAGIC);
         text(VRX4K_GP_DEVICE_MODEL_OFFSET, m_detected.model);
         text(VRX4K_GP_DEVICE_PORT_OFFSET, m_detected.port);
         text(VRX4K_GP_DEVICE_MANUFACTURER_OFFSET, ReadSetting(m_camera, m_gpContext, "manufacturer").value_or(""));
@@ -278,16 +256,15 @@ uint32_t CameraSession::GetDeviceInfo(CameraDeviceInfo &info)
         text(VRX4K_GP_DEVICE_VERSION_OFFSET, ReadSetting(m_camera, m_gpContext, "deviceversion").value_or(""));
         const char **version = gp_library_version(GP_VERSION_SHORT);
         text(VRX4K_GP_DEVICE_LIBRARY_OFFSET, version && version[0] ? version[0] : "");
-        PutText(out.Name, sizeof out.Name, m_detected.model);
+        out.Name(m_detected.model);
         // Detail tells two bodies of one model apart: the serial number when
         // it fits, otherwise the port.
         const std::string withSerial = "S/N " + serial;
-        PutText(out.Detail, sizeof out.Detail,
-                !serial.empty() && withSerial.size() < sizeof out.Detail ? withSerial : m_detected.port);
+        out.Detail(!serial.empty() && withSerial.size() < sizeof filled->Detail ? withSerial : m_detected.port);
         return 0u;
     });
     if (error != 0) {
-        NoteFailure(kCallGetDeviceInfo, error);
+        NoteFailure(VRX4K_CALL_GET_DEVICE_INFO, error);
         return error;
     }
     std::memcpy(&info, filled.get(), sizeof info);
@@ -300,12 +277,12 @@ uint32_t CameraSession::Shoot()
     {
         std::lock_guard lock(m_mutex);
         if (m_stopping)
-            error = VRX4K_GP_ERROR_CLOSING;
+            error = VRX4K_ERROR_CLOSING;
         else if (m_lostError)
             error = *m_lostError;
     }
     if (error != 0) {
-        NoteFailure(kCallShoot, error);
+        NoteFailure(VRX4K_CALL_SHOOT, error);
         return error;
     }
     Post([this] { return Trigger(); });
@@ -323,7 +300,7 @@ uint32_t CameraSession::Trigger()
             Download(path);
     }
     if (result < GP_OK) {
-        NoteFailure(VRX4K_GP_CALL_CAMERA_THREAD, GphotoError(result));
+        NoteFailure(VRX4K_CALL_LIBRARY_THREAD, GphotoError(result));
         if (MeansUnplugged(result))
             LoseCamera(result);
     }
@@ -339,7 +316,7 @@ void CameraSession::WaitForEvent()
     const int result = gp_camera_wait_for_event(m_camera, kEventWaitMs, &type, &data, m_gpContext);
     std::unique_ptr<void, decltype(&std::free)> owned(data, &std::free);
     if (result < GP_OK) {
-        NoteFailure(VRX4K_GP_CALL_CAMERA_THREAD, GphotoError(result));
+        NoteFailure(VRX4K_CALL_LIBRARY_THREAD, GphotoError(result));
         if (MeansUnplugged(result) || ++m_failedWaits >= kFailedWaitsUntilLost) {
             LoseCamera(result);
             return;
@@ -371,7 +348,7 @@ void CameraSession::Download(const CameraFilePath &path)
     CameraFile *file = nullptr;
     int result = gp_file_new(&file);
     if (result < GP_OK) {
-        NoteFailure(VRX4K_GP_CALL_CAMERA_THREAD, GphotoError(result));
+        NoteFailure(VRX4K_CALL_LIBRARY_THREAD, GphotoError(result));
         return;
     }
     std::unique_ptr<CameraFile, decltype(&gp_file_unref)> owned(file, &gp_file_unref);
@@ -381,7 +358,7 @@ void CameraSession::Download(const CameraFilePath &path)
     if (result >= GP_OK)
         result = gp_file_get_data_and_size(file, &data, &size);
     if (result < GP_OK) {
-        NoteFailure(VRX4K_GP_CALL_CAMERA_THREAD, GphotoError(result));
+        NoteFailure(VRX4K_CALL_LIBRARY_THREAD, GphotoError(result));
         if (MeansUnplugged(result))
             LoseCamera(result);
         return;
@@ -393,7 +370,7 @@ void CameraSession::Download(const CameraFilePath &path)
     if (!type)
         return; // movies and other files stay on the card
     if (size > std::numeric_limits<uint32_t>::max()) {
-        NoteFailure(VRX4K_GP_CALL_CAMERA_THREAD, VRX4K_GP_ERROR_TOO_LARGE);
+        NoteFailure(VRX4K_CALL_LIBRARY_THREAD, VRX4K_ERROR_TOO_LARGE);
         return;
     }
 
@@ -406,7 +383,7 @@ void CameraSession::Download(const CameraFilePath &path)
         std::lock_guard lock(m_mutex);
         if (m_stopping)
             return;
-        m_waiting.push_back(std::move(picture));
+        m_pictures.Push(std::move(picture));
     }
     SendEvent(CAMERA_EVENT_IMAGE_READY);
 }
@@ -477,19 +454,17 @@ bool CameraSession::SendEvent(int32_t event)
 uint32_t CameraSession::ReadImageInfo(CameraImageInfo &info)
 {
     std::lock_guard lock(m_mutex);
-    if (m_waiting.empty()) {
-        m_failedCall = kCallReadImageInfo;
-        m_errorNumber = VRX4K_GP_ERROR_NO_IMAGE;
+    std::optional<Picture> picture = m_pictures.TakeOldest();
+    if (!picture) {
+        m_failedCall = VRX4K_CALL_READ_IMAGE_INFO;
+        m_errorNumber = VRX4K_ERROR_NO_IMAGE;
         return m_errorNumber;
     }
-    // The picture leaves the queue now, so one the program skips never blocks the next.
-    m_described = std::move(m_waiting.front());
-    m_waiting.pop_front();
-    std::memset(&info, 0, sizeof info);
-    info.Reserved[VRX4K_GP_INFO_NUMBER] = m_described->number;
-    info.Reserved[VRX4K_GP_INFO_WAITING] = static_cast<uint32_t>(m_waiting.size());
-    info.ImageType = m_described->type;
-    info.ImageSize = static_cast<uint32_t>(m_described->bytes.size());
+    std::array<uint32_t, 8> words{};
+    words[VRX4K_GP_INFO_NUMBER] = picture->number;
+    words[VRX4K_GP_INFO_WAITING] = static_cast<uint32_t>(m_pictures.Waiting());
+    vrx4k::WriteImageInfo(info, picture->type, static_cast<uint32_t>(picture->bytes.size()), words);
+    m_pictures.Describe(std::move(*picture));
     return 0;
 }
 
@@ -498,18 +473,12 @@ uint32_t CameraSession::ReadImage(uint8_t *buffer, uint32_t size)
     Picture picture;
     {
         std::lock_guard lock(m_mutex);
-        uint32_t error = 0;
-        if (!m_described)
-            error = VRX4K_GP_ERROR_NOT_DESCRIBED;
-        else if (size != m_described->bytes.size())
-            error = VRX4K_GP_ERROR_SIZE_MISMATCH; // stays described: the caller may retry
-        if (error != 0) {
-            m_failedCall = kCallReadImage;
+        if (const uint32_t error = m_pictures.CheckRead(size)) {
+            m_failedCall = VRX4K_CALL_READ_IMAGE;
             m_errorNumber = error;
             return error;
         }
-        picture = std::move(*m_described);
-        m_described.reset();
+        picture = m_pictures.TakeDescribed();
     }
     if (size > 0)
         std::memcpy(buffer, picture.bytes.data(), size);
@@ -518,20 +487,13 @@ uint32_t CameraSession::ReadImage(uint8_t *buffer, uint32_t size)
 
 void CameraSession::TakeChangedProperties(uint8_t *list)
 {
-    std::vector<std::pair<uint32_t, uint32_t>> entries;
+    std::vector<vrx4k::PropertyEntry> entries;
     {
         std::lock_guard lock(m_mutex);
         entries.swap(m_changed);
     }
     // At most one entry per property code, so far below the buffer's 1100.
-    const auto count = static_cast<uint16_t>(entries.size());
-    list[0] = static_cast<uint8_t>(count);
-    list[1] = static_cast<uint8_t>(count >> 8);
-    for (size_t i = 0; i < entries.size(); ++i) {
-        uint8_t *entry = list + CHANGED_PROPERTY_COUNT_SIZE + i * CHANGED_PROPERTY_ENTRY_SIZE;
-        PutU32(entry, entries[i].first);
-        PutU32(entry + 4, entries[i].second);
-    }
+    vrx4k::WriteChangedProperties(list, entries);
 }
 
 void CameraSession::NoteFailure(int32_t call, uint32_t error)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "gphoto2_access.h"
+#include "vrx4k-common/picture_queue.h"
+#include "vrx4k-common/records.h"
 #include "vrx4kapi.h"
 
 #include <gphoto2/gphoto2.h>
@@ -103,9 +105,8 @@ private:
     std::deque<QueuedJob> m_jobs;
     bool m_stopping = false;
     std::optional<uint32_t> m_lostError; // set once the camera stopped answering
-    std::deque<Picture> m_waiting;
-    std::optional<Picture> m_described;
-    std::vector<std::pair<uint32_t, uint32_t>> m_changed;
+    vrx4k::PictureQueue<Picture> m_pictures;
+    std::vector<vrx4k::PropertyEntry> m_changed;
     int32_t m_failedCall = 0;
     uint32_t m_errorNumber = 0;
 

@@ -7,9 +7,9 @@
 #include "camera_session.h"
 #include "file_values.h"
 #include "gphoto2_access.h"
+#include "vrx4k-common/entry_guard.h"
 #include "vrx4k_gphoto2.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -22,12 +22,6 @@ using vrx4kgp::DetectedCamera;
 
 namespace {
 
-// Entry points in the contract's order, for GetErrorNumber.
-constexpr int32_t kCallGetDeviceInfo = 6;
-constexpr int32_t kCallGetChangedProperty = 8;
-constexpr int32_t kCallReadImageInfo = 10;
-constexpr int32_t kCallReadImage = 11;
-
 // The state between Init and Exit.
 struct Library {
     std::map<uint32_t, std::shared_ptr<CameraSession>> sessions;
@@ -39,15 +33,13 @@ struct Library {
 
 std::mutex g_mutex;
 std::unique_ptr<Library> g_library;
-// The error number of the latest failed call, for GetErrorNumber with handle 0.
-std::atomic<uint32_t> g_lastError{0};
+vrx4k::ErrorLatch g_errors;
 // Handles are never reused within a process, so a stale one always fails.
 uint32_t g_nextHandle = 0;
 
 int32_t Fail(uint32_t error)
 {
-    g_lastError = error;
-    return -1;
+    return g_errors.Fail(error);
 }
 
 int32_t FailOn(CameraSession &session, int32_t call, uint32_t error)
@@ -69,7 +61,7 @@ std::shared_ptr<CameraSession> FindSession(uint32_t handle)
 uint32_t MissingSessionError()
 {
     std::lock_guard lock(g_mutex);
-    return g_library ? VRX4K_GP_ERROR_BAD_HANDLE : VRX4K_GP_ERROR_NOT_INITIALISED;
+    return g_library ? VRX4K_ERROR_BAD_HANDLE : VRX4K_ERROR_NOT_INITIALISED;
 }
 
 // Joins the workers of cameras closed from inside a callback, except the
@@ -99,7 +91,7 @@ int32_t InitEntry(int32_t)
 {
     std::lock_guard lock(g_mutex);
     if (g_library)
-        return Fail(VRX4K_GP_ERROR_ALREADY_INITIALISED);
+        return Fail(VRX4K_ERROR_ALREADY_INITIALISED);
     g_library = std::make_unique<Library>();
     if (std::getenv("VRX4K_GPHOTO2_DEBUG") && *std::getenv("VRX4K_GPHOTO2_DEBUG")) {
         static const int logId = gp_log_add_func(
@@ -119,15 +111,15 @@ int32_t ExitEntry()
     {
         std::lock_guard lock(g_mutex);
         if (!g_library)
-            return Fail(VRX4K_GP_ERROR_NOT_INITIALISED);
+            return Fail(VRX4K_ERROR_NOT_INITIALISED);
         // Exit from a callback would wait for its own thread.
         for (const auto &[handle, session] : g_library->sessions) {
             if (session->OnWorkerThread())
-                return Fail(VRX4K_GP_ERROR_IN_CALLBACK);
+                return Fail(VRX4K_ERROR_IN_CALLBACK);
         }
         for (const auto &session : g_library->closing) {
             if (session->OnWorkerThread())
-                return Fail(VRX4K_GP_ERROR_IN_CALLBACK);
+                return Fail(VRX4K_ERROR_IN_CALLBACK);
         }
         library = std::move(g_library);
     }
@@ -142,11 +134,11 @@ int32_t ExitEntry()
 int32_t DetectEntry(int32_t, int32_t *count)
 {
     if (!count)
-        return Fail(VRX4K_GP_ERROR_BAD_ARGUMENT);
+        return Fail(VRX4K_ERROR_BAD_ARGUMENT);
     {
         std::lock_guard lock(g_mutex);
         if (!g_library)
-            return Fail(VRX4K_GP_ERROR_NOT_INITIALISED);
+            return Fail(VRX4K_ERROR_NOT_INITIALISED);
     }
     std::vector<DetectedCamera> cameras;
     const int result = vrx4kgp::DetectCameras(cameras);
@@ -154,7 +146,7 @@ int32_t DetectEntry(int32_t, int32_t *count)
         return Fail(vrx4kgp::GphotoError(result));
     std::lock_guard lock(g_mutex);
     if (!g_library)
-        return Fail(VRX4K_GP_ERROR_NOT_INITIALISED);
+        return Fail(VRX4K_ERROR_NOT_INITIALISED);
     *count = static_cast<int32_t>(cameras.size());
     g_library->detected = std::move(cameras);
     g_library->detectedOnce = true;
@@ -166,14 +158,14 @@ int32_t OpenEntry(int32_t index, uint32_t *handle, CameraCallback callback, int3
     if (handle)
         *handle = 0;
     if (!handle)
-        return Fail(VRX4K_GP_ERROR_BAD_ARGUMENT);
+        return Fail(VRX4K_ERROR_BAD_ARGUMENT);
     JoinClosing();
 
     bool detect = false;
     {
         std::lock_guard lock(g_mutex);
         if (!g_library)
-            return Fail(VRX4K_GP_ERROR_NOT_INITIALISED);
+            return Fail(VRX4K_ERROR_NOT_INITIALISED);
         detect = !g_library->detectedOnce;
     }
     if (detect) {
@@ -186,9 +178,9 @@ int32_t OpenEntry(int32_t index, uint32_t *handle, CameraCallback callback, int3
     {
         std::lock_guard lock(g_mutex);
         if (!g_library)
-            return Fail(VRX4K_GP_ERROR_NOT_INITIALISED);
+            return Fail(VRX4K_ERROR_NOT_INITIALISED);
         if (index < 0 || static_cast<size_t>(index) >= g_library->detected.size())
-            return Fail(VRX4K_GP_ERROR_BAD_ARGUMENT);
+            return Fail(VRX4K_ERROR_BAD_ARGUMENT);
         camera = g_library->detected[static_cast<size_t>(index)];
     }
 
@@ -198,7 +190,7 @@ int32_t OpenEntry(int32_t index, uint32_t *handle, CameraCallback callback, int3
         if (text && !vrx4kgp::ParseSettings(text, settings)) {
             std::fprintf(stderr, "libVRX4KAPI (gphoto2): VRX4K_GPHOTO2_CONFIG: expected name=value;name=value, got '%s'\n",
                          text);
-            return Fail(VRX4K_GP_ERROR_BAD_SETTING);
+            return Fail(VRX4K_ERROR_BAD_CONFIGURATION);
         }
     }
 
@@ -211,7 +203,7 @@ int32_t OpenEntry(int32_t index, uint32_t *handle, CameraCallback callback, int3
     if (!g_library) {
         // Exit ran meanwhile: this camera belongs to no library any more.
         session->Stop();
-        return Fail(VRX4K_GP_ERROR_NOT_INITIALISED);
+        return Fail(VRX4K_ERROR_NOT_INITIALISED);
     }
     const uint32_t newHandle = ++g_nextHandle;
     g_library->sessions[newHandle] = session;
@@ -225,10 +217,10 @@ int32_t CloseEntry(uint32_t handle)
     {
         std::lock_guard lock(g_mutex);
         if (!g_library)
-            return Fail(VRX4K_GP_ERROR_NOT_INITIALISED);
+            return Fail(VRX4K_ERROR_NOT_INITIALISED);
         const auto found = g_library->sessions.find(handle);
         if (found == g_library->sessions.end())
-            return Fail(VRX4K_GP_ERROR_BAD_HANDLE);
+            return Fail(VRX4K_ERROR_BAD_HANDLE);
         session = std::move(found->second);
         g_library->sessions.erase(found);
         if (session->OnWorkerThread())
@@ -246,7 +238,7 @@ int32_t GetDeviceInfoEntry(uint32_t handle, CameraDeviceInfo *info)
     if (!session)
         return Fail(MissingSessionError());
     if (!info)
-        return FailOn(*session, kCallGetDeviceInfo, VRX4K_GP_ERROR_BAD_ARGUMENT);
+        return FailOn(*session, VRX4K_CALL_GET_DEVICE_INFO, VRX4K_ERROR_BAD_ARGUMENT);
     const uint32_t error = session->GetDeviceInfo(*info);
     return error == 0 ? 0 : Fail(error);
 }
@@ -254,14 +246,9 @@ int32_t GetDeviceInfoEntry(uint32_t handle, CameraDeviceInfo *info)
 int32_t GetErrorNumberEntry(uint32_t handle, int32_t *failedResult, uint32_t *errorNumber)
 {
     if (!errorNumber)
-        return Fail(VRX4K_GP_ERROR_BAD_ARGUMENT);
-    if (handle == 0) {
-        // Handle 0 answers for the library: the latest failure of any call.
-        *errorNumber = g_lastError;
-        if (failedResult)
-            *failedResult = 0;
-        return 0;
-    }
+        return Fail(VRX4K_ERROR_BAD_ARGUMENT);
+    if (handle == 0)
+        return g_errors.Answer(failedResult, errorNumber);
     const auto session = FindSession(handle);
     if (!session)
         return Fail(MissingSessionError());
@@ -280,7 +267,7 @@ int32_t GetChangedPropertyEntry(uint32_t handle, uint8_t *list)
     if (!session)
         return Fail(MissingSessionError());
     if (!list)
-        return FailOn(*session, kCallGetChangedProperty, VRX4K_GP_ERROR_BAD_ARGUMENT);
+        return FailOn(*session, VRX4K_CALL_GET_CHANGED_PROPERTY, VRX4K_ERROR_BAD_ARGUMENT);
     session->TakeChangedProperties(list);
     return 0;
 }
@@ -305,7 +292,7 @@ int32_t ReadImageInfoEntry(uint32_t handle, CameraImageInfo *info)
     if (!session)
         return Fail(MissingSessionError());
     if (!info)
-        return FailOn(*session, kCallReadImageInfo, VRX4K_GP_ERROR_BAD_ARGUMENT);
+        return FailOn(*session, VRX4K_CALL_READ_IMAGE_INFO, VRX4K_ERROR_BAD_ARGUMENT);
     const uint32_t error = session->ReadImageInfo(*info);
     return error == 0 ? 0 : Fail(error);
 }
@@ -316,76 +303,64 @@ int32_t ReadImageEntry(uint32_t handle, uint8_t *buffer, uint32_t size)
     if (!session)
         return Fail(MissingSessionError());
     if (!buffer)
-        return FailOn(*session, kCallReadImage, VRX4K_GP_ERROR_BAD_ARGUMENT);
+        return FailOn(*session, VRX4K_CALL_READ_IMAGE, VRX4K_ERROR_BAD_ARGUMENT);
     const uint32_t error = session->ReadImage(buffer, size);
     return error == 0 ? 0 : Fail(error);
-}
-
-// Nothing may unwind out of a C entry point: a failure to allocate becomes -1.
-template <typename Body>
-int32_t Guarded(Body body) noexcept
-{
-    try {
-        return body();
-    } catch (...) {
-        g_lastError = VRX4K_GP_ERROR_OUT_OF_MEMORY;
-        return -1;
-    }
 }
 
 } // namespace
 
 int32_t VRX4K_Init(int32_t value)
 {
-    return Guarded([&] { return InitEntry(value); });
+    return vrx4k::Guarded(g_errors, [&] { return InitEntry(value); });
 }
 
 int32_t VRX4K_Exit(void)
 {
-    return Guarded([&] { return ExitEntry(); });
+    return vrx4k::Guarded(g_errors, [&] { return ExitEntry(); });
 }
 
 int32_t VRX4K_Detect(int32_t value, int32_t *count)
 {
-    return Guarded([&] { return DetectEntry(value, count); });
+    return vrx4k::Guarded(g_errors, [&] { return DetectEntry(value, count); });
 }
 
 int32_t VRX4K_Open(int32_t index, uint32_t *handle, CameraCallback callback, int32_t value)
 {
-    return Guarded([&] { return OpenEntry(index, handle, callback, value); });
+    return vrx4k::Guarded(g_errors, [&] { return OpenEntry(index, handle, callback, value); });
 }
 
 int32_t VRX4K_Close(uint32_t handle)
 {
-    return Guarded([&] { return CloseEntry(handle); });
+    return vrx4k::Guarded(g_errors, [&] { return CloseEntry(handle); });
 }
 
 int32_t VRX4K_GetDeviceInfo(uint32_t handle, CameraDeviceInfo *info)
 {
-    return Guarded([&] { return GetDeviceInfoEntry(handle, info); });
+    return vrx4k::Guarded(g_errors, [&] { return GetDeviceInfoEntry(handle, info); });
 }
 
 int32_t VRX4K_GetErrorNumber(uint32_t handle, int32_t *failedResult, uint32_t *errorNumber)
 {
-    return Guarded([&] { return GetErrorNumberEntry(handle, failedResult, errorNumber); });
+    return vrx4k::Guarded(g_errors, [&] { return GetErrorNumberEntry(handle, failedResult, errorNumber); });
 }
 
 int32_t VRX4K_GetChangedProperty(uint32_t handle, uint8_t *list)
 {
-    return Guarded([&] { return GetChangedPropertyEntry(handle, list); });
+    return vrx4k::Guarded(g_errors, [&] { return GetChangedPropertyEntry(handle, list); });
 }
 
 int32_t VRX4K_Shoot(uint32_t handle, int32_t *out1, int32_t *out2)
 {
-    return Guarded([&] { return ShootEntry(handle, out1, out2); });
+    return vrx4k::Guarded(g_errors, [&] { return ShootEntry(handle, out1, out2); });
 }
 
 int32_t VRX4K_ReadImageInfo(uint32_t handle, CameraImageInfo *info)
 {
-    return Guarded([&] { return ReadImageInfoEntry(handle, info); });
+    return vrx4k::Guarded(g_errors, [&] { return ReadImageInfoEntry(handle, info); });
 }
 
 int32_t VRX4K_ReadImage(uint32_t handle, uint8_t *buffer, uint32_t size)
 {
-    return Guarded([&] { return ReadImageEntry(handle, buffer, size); });
+    return vrx4k::Guarded(g_errors, [&] { return ReadImageEntry(handle, buffer, size); });
 }

@@ -95,7 +95,7 @@ TEST_F(VirtualCameraTest, ShotIsAnnouncedOnTheLibrarysThreadAndDownloadedByteFor
     EXPECT_EQ(m_events.Threads().count(std::this_thread::get_id()), 0u);
 
     // The picture was handed over: the queue is empty again.
-    EXPECT_EQ(m_library.ReadImageInfo(handle, &info), VRX4K_GP_ERROR_NO_IMAGE);
+    EXPECT_EQ(m_library.ReadImageInfo(handle, &info), VRX4K_ERROR_NO_IMAGE);
 }
 
 TEST_F(VirtualCameraTest, ShotTakenOnTheCameraIsAnnouncedWithoutShoot)
@@ -148,20 +148,20 @@ TEST_F(VirtualCameraTest, QueueRefusalsGiveTheirErrorNumbersAndKeepThePicture)
     const uint32_t handle = Connect();
     CameraImageInfo info;
     uint8_t byte = 0;
-    EXPECT_EQ(m_library.ReadImageInfo(handle, &info), VRX4K_GP_ERROR_NO_IMAGE);
-    EXPECT_EQ(m_library.ReadImage(handle, &byte, 1), VRX4K_GP_ERROR_NOT_DESCRIBED);
+    EXPECT_EQ(m_library.ReadImageInfo(handle, &info), VRX4K_ERROR_NO_IMAGE);
+    EXPECT_EQ(m_library.ReadImage(handle, &byte, 1), VRX4K_ERROR_NOT_DESCRIBED);
 
     ASSERT_EQ(m_library.Shoot(handle, nullptr, nullptr), 0u);
     ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, 1));
     ASSERT_EQ(m_library.ReadImageInfo(handle, &info), 0u);
     std::vector<uint8_t> bytes(info.ImageSize + 1);
-    EXPECT_EQ(m_library.ReadImage(handle, bytes.data(), info.ImageSize + 1), VRX4K_GP_ERROR_SIZE_MISMATCH);
-    EXPECT_EQ(m_library.ReadImage(handle, nullptr, info.ImageSize), VRX4K_GP_ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(m_library.ReadImage(handle, bytes.data(), info.ImageSize + 1), VRX4K_ERROR_SIZE_MISMATCH);
+    EXPECT_EQ(m_library.ReadImage(handle, nullptr, info.ImageSize), VRX4K_ERROR_BAD_ARGUMENT);
     // Still described after both refusals.
     bytes.resize(info.ImageSize);
     EXPECT_EQ(m_library.ReadImage(handle, bytes.data(), info.ImageSize), 0u);
     EXPECT_TRUE(bytes == m_cardPicture);
-    EXPECT_EQ(m_library.ReadImage(handle, bytes.data(), info.ImageSize), VRX4K_GP_ERROR_NOT_DESCRIBED);
+    EXPECT_EQ(m_library.ReadImage(handle, bytes.data(), info.ImageSize), VRX4K_ERROR_NOT_DESCRIBED);
 }
 
 TEST_F(VirtualCameraTest, UnpluggedCameraFailsItsCallsAndIsFoundAgainWhenBack)
@@ -212,7 +212,7 @@ TEST_F(VirtualCameraTest, UnusableCameraSettingFailsTheConnection)
     uint32_t handle = 99;
     EXPECT_EQ(m_library.Open(0, &handle, &EventRecorder::Callback, 0), CAMERA_ERROR_UNKNOWN);
     EXPECT_EQ(handle, 0u);
-    EXPECT_EQ(LibraryErrorNumber(), VRX4K_GP_ERROR_BAD_SETTING);
+    EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_BAD_CONFIGURATION);
     // A probe does not apply settings, so discovery still works.
     EXPECT_EQ(m_library.Open(0, &handle, nullptr, 0), 0u);
     EXPECT_EQ(m_library.Close(handle), 0u);
@@ -230,7 +230,7 @@ TEST_F(VirtualCameraTest, BadHandlesAndMissingArgumentsAreRefused)
         EXPECT_NE(m_library.GetChangedProperty(handle, list), 0u);
         EXPECT_NE(m_library.Close(handle), 0u);
     }
-    EXPECT_EQ(LibraryErrorNumber(), VRX4K_GP_ERROR_BAD_HANDLE);
+    EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_BAD_HANDLE);
 
     int32_t count = 0;
     ASSERT_EQ(m_library.Detect(0, &count), 0u);
@@ -238,14 +238,14 @@ TEST_F(VirtualCameraTest, BadHandlesAndMissingArgumentsAreRefused)
     uint32_t handle = 5;
     EXPECT_NE(m_library.Open(count, &handle, nullptr, 0), 0u); // one past the last camera
     EXPECT_EQ(handle, 0u);
-    EXPECT_EQ(LibraryErrorNumber(), VRX4K_GP_ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_BAD_ARGUMENT);
     EXPECT_NE(m_library.Open(-1, &handle, nullptr, 0), 0u);
     EXPECT_NE(m_library.Open(0, nullptr, nullptr, 0), 0u);
 
     ASSERT_EQ(m_library.Open(0, &handle, nullptr, 0), 0u);
-    EXPECT_EQ(m_library.GetDeviceInfo(handle, nullptr), VRX4K_GP_ERROR_BAD_ARGUMENT);
-    EXPECT_EQ(m_library.GetChangedProperty(handle, nullptr), VRX4K_GP_ERROR_BAD_ARGUMENT);
-    EXPECT_EQ(m_library.ReadImageInfo(handle, nullptr), VRX4K_GP_ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(m_library.GetDeviceInfo(handle, nullptr), VRX4K_ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(m_library.GetChangedProperty(handle, nullptr), VRX4K_ERROR_BAD_ARGUMENT);
+    EXPECT_EQ(m_library.ReadImageInfo(handle, nullptr), VRX4K_ERROR_BAD_ARGUMENT);
     ASSERT_EQ(m_library.Close(handle), 0u);
     // A closed handle is gone for good.
     EXPECT_NE(m_library.Close(handle), 0u);
@@ -301,12 +301,12 @@ TEST_F(VirtualCameraTest, ExitWithACaptureInFlightEndsEveryCallback)
 TEST_F(VirtualCameraTest, CallsBeforeInitAndTwiceInitAreRefused)
 {
     EXPECT_NE(m_library.Init(0), 0u);
-    EXPECT_EQ(LibraryErrorNumber(), VRX4K_GP_ERROR_ALREADY_INITIALISED);
+    EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_ALREADY_INITIALISED);
     ASSERT_EQ(m_library.Exit(), 0u);
     m_initialised = false;
     int32_t count = 0;
     EXPECT_NE(m_library.Detect(0, &count), 0u);
-    EXPECT_EQ(LibraryErrorNumber(), VRX4K_GP_ERROR_NOT_INITIALISED);
+    EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_NOT_INITIALISED);
     EXPECT_NE(m_library.Exit(), 0u);
 }
 
