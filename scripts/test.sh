@@ -22,7 +22,7 @@ build="build/$configuration"
 cmake -S . -B "$build" -G Ninja -DTAVREN_WERROR=ON $options >/dev/null
 if [ "$configuration" = thread ]; then
     # Qt is not built for ThreadSanitizer: only the Qt-free threaded suites.
-    cmake --build "$build" --target vrx4k_sim vrx4k_sim_tests camera_tests vrx4k_gphoto2 vrx4k_gphoto2_tests
+    cmake --build "$build" --target vrx4k_sim vrx4k_sim_tests camera_tests vrx4k_gphoto2 vrx4k_gphoto2_tests camera_contract_tests
     selection="-L threads"
 else
     cmake --build "$build"

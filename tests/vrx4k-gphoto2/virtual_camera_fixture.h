@@ -1,111 +1,27 @@
 #pragma once
 
 #include "camera/camera_library.h"
+#include "camera_test_support.h"
+#include "vrx4k-common/records.h"
 #include "vrx4k_gphoto2.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <map>
-#include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace gphoto2test {
 
-// Events the library sends to Callback, with the threads they came on.
-class EventRecorder {
-public:
-    static EventRecorder &Instance()
-    {
-        static EventRecorder recorder;
-        return recorder;
-    }
-
-    static int32_t Callback(int32_t context, int32_t event)
-    {
-        EventRecorder &recorder = Instance();
-        if (recorder.exited)
-            ++recorder.callbacksAfterExit;
-        if (recorder.hook)
-            recorder.hook(event);
-        {
-            std::lock_guard lock(recorder.m_mutex);
-            recorder.m_events.push_back(event);
-            recorder.m_contexts.insert(context);
-            recorder.m_threads.insert(std::this_thread::get_id());
-        }
-        recorder.m_arrived.notify_all();
-        return 1;
-    }
-
-    void Reset()
-    {
-        hook = nullptr;
-        std::lock_guard lock(m_mutex);
-        m_events.clear();
-        m_contexts.clear();
-        m_threads.clear();
-        exited = false;
-        callbacksAfterExit = 0;
-    }
-
-    bool WaitFor(int32_t event, size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(20))
-    {
-        std::unique_lock lock(m_mutex);
-        return m_arrived.wait_for(lock, timeout, [&] { return CountLocked(event) >= count; });
-    }
-
-    size_t Count(int32_t event) const
-    {
-        std::lock_guard lock(m_mutex);
-        return CountLocked(event);
-    }
-
-    std::set<int32_t> Contexts() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_contexts;
-    }
-
-    std::set<std::thread::id> Threads() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_threads;
-    }
-
-    // Runs inside the callback, on the library's thread; set it before the
-    // camera is opened.
-    std::function<void(int32_t event)> hook;
-    std::atomic<bool> exited{false};
-    std::atomic<int> callbacksAfterExit{0};
-
-private:
-    size_t CountLocked(int32_t event) const
-    {
-        size_t count = 0;
-        for (int32_t seen : m_events)
-            count += seen == event ? 1 : 0;
-        return count;
-    }
-
-    mutable std::mutex m_mutex;
-    std::condition_variable m_arrived;
-    std::vector<int32_t> m_events;
-    std::set<int32_t> m_contexts;
-    std::set<std::thread::id> m_threads;
-};
+using cameratest::EventRecorder;
+using vrx4k::ReadLe32;
 
 inline std::vector<uint8_t> ReadWholeFile(const std::filesystem::path &path)
 {
@@ -113,10 +29,29 @@ inline std::vector<uint8_t> ReadWholeFile(const std::filesystem::path &path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline uint32_t ReadU32(const uint8_t *at)
+// Points libgphoto2 at the virtual PTP camera that build_vusb.sh built into
+// the working directory, and reads the picture on its card. Returns why the
+// camera cannot be used, or an empty text.
+inline std::string UseVirtualCamera(std::vector<uint8_t> &cardPicture)
 {
-    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 | static_cast<uint32_t>(at[2]) << 16 |
-           static_cast<uint32_t>(at[3]) << 24;
+    const std::filesystem::path folder = std::filesystem::current_path();
+    if (!std::filesystem::exists(folder / "iolibs" / "vusb.so"))
+        return "libgphoto2's virtual camera was not built (see build_vusb.sh's message)";
+    // libgphoto2 loads only the virtual camera's port driver and the PTP
+    // camera driver.
+    setenv("IOLIBS", (folder / "iolibs").c_str(), 1);
+    setenv("CAMLIBS", (folder / "camlibs").c_str(), 1);
+    // libgphoto2 unloads its drivers after use; kept loaded, what they
+    // leave allocated on purpose can be traced to them (LeakSanitizer).
+    dlopen("libgphoto2.so.6", RTLD_NOW | RTLD_NODELETE);
+    dlopen("libgphoto2_port.so.12", RTLD_NOW | RTLD_NODELETE);
+    dlopen((folder / "iolibs" / "vusb.so").c_str(), RTLD_NOW | RTLD_NODELETE);
+    dlopen((folder / "camlibs" / "ptp2.so").c_str(), RTLD_NOW | RTLD_NODELETE);
+    std::filesystem::remove(folder / "unplugged"); // left by an interrupted run
+    cardPicture = ReadWholeFile(folder / "vcamera" / "DCIM" / "100TAVRN" / "TAVR0001.JPG");
+    if (cardPicture.size() <= 1000)
+        return "the virtual camera's card holds no picture";
+    return {};
 }
 
 // The real libVRX4KAPI.so over libgphoto2, loaded through the program's
@@ -125,23 +60,9 @@ class VirtualCameraTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // The tests run in build_vusb.sh's folder, where the port file is.
-        const std::filesystem::path folder = std::filesystem::current_path();
-        if (!std::filesystem::exists(folder / "iolibs" / "vusb.so"))
-            GTEST_SKIP() << "libgphoto2's virtual camera was not built (see build_vusb.sh's message)";
-        // libgphoto2 loads only the virtual camera's port driver and the PTP
-        // camera driver.
-        setenv("IOLIBS", (folder / "iolibs").c_str(), 1);
-        setenv("CAMLIBS", (folder / "camlibs").c_str(), 1);
-        // libgphoto2 unloads its drivers after use; kept loaded, what they
-        // leave allocated on purpose can be traced to them (LeakSanitizer).
-        dlopen("libgphoto2.so.6", RTLD_NOW | RTLD_NODELETE);
-        dlopen("libgphoto2_port.so.12", RTLD_NOW | RTLD_NODELETE);
-        dlopen((folder / "iolibs" / "vusb.so").c_str(), RTLD_NOW | RTLD_NODELETE);
-        dlopen((folder / "camlibs" / "ptp2.so").c_str(), RTLD_NOW | RTLD_NODELETE);
-        std::filesystem::remove(folder / "unplugged"); // left by an interrupted run
-        m_cardPicture = ReadWholeFile(folder / "vcamera" / "DCIM" / "100TAVRN" / "TAVR0001.JPG");
-        ASSERT_GT(m_cardPicture.size(), 1000u);
+        const std::string problem = UseVirtualCamera(m_cardPicture);
+        if (!problem.empty())
+            GTEST_SKIP() << problem;
         m_events.Reset();
         ASSERT_EQ(m_library.Load(), 1);
         ASSERT_EQ(m_library.Init(0), 0u);

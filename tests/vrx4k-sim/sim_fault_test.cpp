@@ -122,7 +122,7 @@ TEST_F(FaultTest, CamerasListedToFailDoNotOpen)
         EXPECT_EQ(m_library.Open(index, &handle, nullptr, 0), CAMERA_ERROR_UNKNOWN);
         EXPECT_EQ(handle, 0u);
         EXPECT_EQ(LibraryErrorNumber(), VRX4K_ERROR_OPEN_FAILED);
-        EXPECT_EQ(m_library.Open(index, &handle, &EventRecorder::EventCallback, 0), CAMERA_ERROR_UNKNOWN);
+        EXPECT_EQ(m_library.Open(index, &handle, &EventRecorder::Callback, 0), CAMERA_ERROR_UNKNOWN);
     }
     uint32_t handle = 0;
     EXPECT_EQ(m_library.Open(1, &handle, nullptr, 0), 0u);

@@ -31,7 +31,7 @@ TEST_F(PictureTest, ShootReturnsBeforeThePictureIsReady)
 TEST_F(PictureTest, ABurstOfTwentyShotsDeliversTwentyDistinctJpegsInOrder)
 {
     Start();
-    const uint32_t camera = Connect(0, 4242);
+    const uint32_t camera = Connect();
     for (int32_t i = 1; i <= 20; ++i) {
         int32_t shot = 0;
         ASSERT_EQ(m_library.Shoot(camera, &shot, nullptr), 0u);
@@ -59,48 +59,6 @@ TEST_F(PictureTest, ABurstOfTwentyShotsDeliversTwentyDistinctJpegsInOrder)
     EXPECT_EQ(checksums.size(), 20u) << "no two pictures are alike";
     CameraImageInfo info{};
     EXPECT_EQ(m_library.ReadImageInfo(camera, &info), VRX4K_ERROR_NO_IMAGE) << "nothing more than was shot";
-    for (int32_t context : m_events.Contexts())
-        EXPECT_EQ(context, 4242) << "the callback gets Open's fourth argument";
-}
-
-TEST_F(PictureTest, ASkippedPictureNeverBlocksTheNext)
-{
-    Start();
-    const uint32_t camera = Connect();
-    for (int i = 0; i < 3; ++i)
-        ASSERT_EQ(m_library.Shoot(camera, nullptr, nullptr), 0u);
-    ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, 3));
-
-    CameraImageInfo first{}, second{};
-    ASSERT_EQ(m_library.ReadImageInfo(camera, &first), 0u);
-    // The first picture is never read: describing the next one replaces it.
-    ASSERT_EQ(m_library.ReadImageInfo(camera, &second), 0u);
-    EXPECT_EQ(second.Reserved[VRX4K_SIM_INFO_SHOT], 2u);
-    std::vector<uint8_t> bytes(second.ImageSize);
-    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), second.ImageSize), 0u);
-    EXPECT_TRUE(JpegSize(bytes));
-    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), second.ImageSize), VRX4K_ERROR_NOT_DESCRIBED)
-        << "a picture is delivered once";
-    EXPECT_EQ(Download(camera).info.Reserved[VRX4K_SIM_INFO_SHOT], 3u);
-}
-
-TEST_F(PictureTest, ReadImageWithTheWrongSizeKeepsThePictureForAnotherTry)
-{
-    Start();
-    const uint32_t camera = Connect();
-    ASSERT_EQ(m_library.Shoot(camera, nullptr, nullptr), 0u);
-    ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, 1));
-    CameraImageInfo info{};
-    ASSERT_EQ(m_library.ReadImageInfo(camera, &info), 0u);
-    std::vector<uint8_t> bytes(info.ImageSize + 1, 0xAB);
-    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), info.ImageSize - 1), VRX4K_ERROR_SIZE_MISMATCH);
-    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), info.ImageSize + 1), VRX4K_ERROR_SIZE_MISMATCH);
-    EXPECT_EQ(m_library.ReadImage(camera, nullptr, info.ImageSize), VRX4K_ERROR_BAD_ARGUMENT);
-    EXPECT_EQ(bytes[0], 0xAB) << "a refused read writes nothing";
-    EXPECT_EQ(m_library.ReadImage(camera, bytes.data(), info.ImageSize), 0u);
-    EXPECT_EQ(bytes[info.ImageSize], 0xAB) << "nothing is written past the size";
-    bytes.pop_back();
-    EXPECT_TRUE(JpegSize(bytes));
 }
 
 // Reads the 12-bit sample at (x, y) of a raw file, as the layout documents it.

@@ -7,83 +7,6 @@
 
 namespace simtest {
 
-ScopedEnvironment::~ScopedEnvironment()
-{
-    for (const auto &[name, value] : m_saved) {
-        if (value)
-            setenv(name.c_str(), value->c_str(), 1);
-        else
-            unsetenv(name.c_str());
-    }
-}
-
-void ScopedEnvironment::Set(const std::string &name, const std::string &value)
-{
-    if (!m_saved.count(name)) {
-        const char *old = std::getenv(name.c_str());
-        m_saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
-    setenv(name.c_str(), value.c_str(), 1);
-}
-
-EventRecorder &EventRecorder::Instance()
-{
-    static EventRecorder recorder;
-    return recorder;
-}
-
-int32_t EventRecorder::EventCallback(int32_t context, int32_t event)
-{
-    EventRecorder &recorder = Instance();
-    if (recorder.exited)
-        ++recorder.callbacksAfterExit;
-    if (recorder.hook)
-        recorder.hook(event);
-    {
-        std::lock_guard lock(recorder.m_mutex);
-        recorder.m_events.push_back(event);
-        recorder.m_contexts.push_back(context);
-    }
-    recorder.m_arrived.notify_all();
-    return 1;
-}
-
-void EventRecorder::Reset()
-{
-    std::lock_guard lock(m_mutex);
-    m_events.clear();
-    m_contexts.clear();
-    hook = nullptr;
-    exited = false;
-    callbacksAfterExit = 0;
-}
-
-bool EventRecorder::WaitFor(int32_t event, size_t count, std::chrono::milliseconds timeout)
-{
-    std::unique_lock lock(m_mutex);
-    return m_arrived.wait_for(lock, timeout, [&] {
-        return static_cast<size_t>(std::count(m_events.begin(), m_events.end(), event)) >= count;
-    });
-}
-
-size_t EventRecorder::Count(int32_t event) const
-{
-    std::lock_guard lock(m_mutex);
-    return static_cast<size_t>(std::count(m_events.begin(), m_events.end(), event));
-}
-
-std::vector<int32_t> EventRecorder::Events() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_events;
-}
-
-std::vector<int32_t> EventRecorder::Contexts() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_contexts;
-}
-
 void SimulatedCameraTest::SetUp()
 {
     m_events.Reset();
@@ -91,8 +14,7 @@ void SimulatedCameraTest::SetUp()
     for (const char *name : {"VRX4K_SIM_CAMERAS", "VRX4K_SIM_FORMAT", "VRX4K_SIM_QUALITY", "VRX4K_SIM_BUFFER",
                              "VRX4K_SIM_CARD_SHOTS", "VRX4K_SIM_PHOTO_DIR", "VRX4K_SIM_FAIL_OPEN",
                              "VRX4K_SIM_FAIL_INIT", "VRX4K_SIM_FAIL_DETECT", "VRX4K_SIM_SCRIPT", "VRX4K_SIM_LOG"}) {
-        m_environment.Set(name, "");
-        unsetenv(name);
+        m_environment.Unset(name);
     }
     m_environment.Set("VRX4K_SIM_SIZE", "320x240");
     m_environment.Set("VRX4K_SIM_DELAY_MS", "5");
@@ -126,7 +48,7 @@ void SimulatedCameraTest::Stop()
 uint32_t SimulatedCameraTest::Connect(int32_t index, int32_t context)
 {
     uint32_t handle = 0;
-    EXPECT_EQ(m_library.Open(index, &handle, &EventRecorder::EventCallback, context), 0u);
+    EXPECT_EQ(m_library.Open(index, &handle, &EventRecorder::Callback, context), 0u);
     EXPECT_NE(handle, 0u);
     EXPECT_TRUE(m_events.WaitFor(CAMERA_EVENT_PROPERTY_CHANGED, 1));
     ChangedPropertyBuffer(handle);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/camera_library.h"
+#include "camera_test_support.h"
 #include "vrx4k-common/records.h"
 #include "vrx4k_sim.h"
 
@@ -19,41 +20,8 @@
 
 namespace simtest {
 
-// Sets environment variables for one test and restores them afterwards.
-class ScopedEnvironment {
-public:
-    ~ScopedEnvironment();
-    void Set(const std::string &name, const std::string &value);
-
-private:
-    std::map<std::string, std::optional<std::string>> m_saved;
-};
-
-// Records the events the library sends to EventCallback, from its own thread.
-class EventRecorder {
-public:
-    static EventRecorder &Instance();
-    static int32_t EventCallback(int32_t context, int32_t event);
-
-    void Reset();
-    // Waits until count events of this code have arrived in total.
-    bool WaitFor(int32_t event, size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(20));
-    size_t Count(int32_t event) const;
-    std::vector<int32_t> Events() const;
-    std::vector<int32_t> Contexts() const;
-
-    // Runs inside the callback; set it before the camera is opened.
-    std::function<void(int32_t event)> hook;
-    // Set once Exit has returned: a callback after that is a fault.
-    std::atomic<bool> exited{false};
-    std::atomic<int> callbacksAfterExit{0};
-
-private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_arrived;
-    std::vector<int32_t> m_events;
-    std::vector<int32_t> m_contexts;
-};
+using cameratest::EventRecorder;
+using cameratest::ScopedEnvironment;
 
 struct DownloadedPicture {
     CameraImageInfo info{};

@@ -1,0 +1,155 @@
+// The camera library contract, as every camera library TAVREN ships keeps
+// it, checked through the program's own binding. Each library runs in a
+// process of its own: both are libVRX4KAPI.so, and the loader reads
+// LD_LIBRARY_PATH once.
+#pragma once
+
+#include "camera/camera_library.h"
+#include "camera_test_support.h"
+#include "virtual_camera_fixture.h"
+#include "vrx4k-common/error_numbers.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace contract {
+
+using cameratest::EventRecorder;
+
+// What a test may rely on for one camera library, set up as the test sets it up.
+struct CameraLibraryKind {
+    const char *name;
+    bool virtualCamera;        // the real-camera library against libgphoto2's virtual camera
+    int32_t cameras;           // what Detect finds
+    size_t pictureNumberWord;  // CameraImageInfo word: the picture's number, from 1
+    size_t waitingWord;        // CameraImageInfo word: pictures still waiting after it
+};
+
+inline std::ostream &operator<<(std::ostream &out, const CameraLibraryKind &kind)
+{
+    return out << kind.name;
+}
+
+struct DownloadedPicture {
+    CameraImageInfo info{};
+    std::vector<uint8_t> bytes;
+};
+
+class Camera : public ::testing::TestWithParam<CameraLibraryKind> {
+protected:
+    void SetUp() override
+    {
+        m_events.Reset();
+        if (GetParam().virtualCamera) {
+            const std::string problem = gphoto2test::UseVirtualCamera(m_cardPicture);
+            if (!problem.empty())
+                GTEST_SKIP() << problem;
+        } else {
+            // Settings from the caller's shell must not leak in; small, fast pictures.
+            for (const char *name : {"VRX4K_SIM_CAMERAS", "VRX4K_SIM_FORMAT", "VRX4K_SIM_QUALITY", "VRX4K_SIM_BUFFER",
+                                     "VRX4K_SIM_CARD_SHOTS", "VRX4K_SIM_PHOTO_DIR", "VRX4K_SIM_FAIL_OPEN",
+                                     "VRX4K_SIM_FAIL_INIT", "VRX4K_SIM_FAIL_DETECT", "VRX4K_SIM_SCRIPT",
+                                     "VRX4K_SIM_LOG"})
+                m_environment.Unset(name);
+            m_environment.Set("VRX4K_SIM_SIZE", "320x240");
+            m_environment.Set("VRX4K_SIM_DELAY_MS", "5");
+            m_environment.Set("VRX4K_SIM_INTERVAL_MS", "0");
+        }
+        ASSERT_EQ(m_library.Load(), 1) << "libVRX4KAPI.so not found: is LD_LIBRARY_PATH set to its folder?";
+    }
+
+    void TearDown() override
+    {
+        Stop();
+        m_library.Unload();
+    }
+
+    void Start()
+    {
+        ASSERT_EQ(m_library.Init(0), 0u);
+        m_initialised = true;
+    }
+
+    void Stop()
+    {
+        if (!m_initialised)
+            return;
+        EXPECT_EQ(m_library.Exit(), 0u);
+        m_events.exited = true;
+        m_initialised = false;
+    }
+
+    // Opens a camera with the event callback and takes its first property report.
+    uint32_t Connect(int32_t index = 0, int32_t context = 0)
+    {
+        uint32_t handle = 0;
+        EXPECT_EQ(m_library.Open(index, &handle, &EventRecorder::Callback, context), 0u);
+        EXPECT_NE(handle, 0u);
+        EXPECT_TRUE(m_events.WaitFor(CAMERA_EVENT_PROPERTY_CHANGED, 1));
+        ChangedPropertyBuffer(handle);
+        return handle;
+    }
+
+    // Shoots and waits until the library has announced `ready` pictures in all.
+    void ShootAndWait(uint32_t handle, size_t ready)
+    {
+        ASSERT_EQ(m_library.Shoot(handle, nullptr, nullptr), 0u);
+        ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, ready));
+    }
+
+    // Describes and downloads the oldest waiting picture.
+    DownloadedPicture Download(uint32_t handle)
+    {
+        DownloadedPicture picture;
+        EXPECT_EQ(m_library.ReadImageInfo(handle, &picture.info), 0u);
+        picture.bytes.resize(picture.info.ImageSize);
+        EXPECT_EQ(m_library.ReadImage(handle, picture.bytes.data(), picture.info.ImageSize), 0u);
+        return picture;
+    }
+
+    // A whole JPEG: the one on the virtual camera's card byte for byte, or
+    // one that starts and ends as a JPEG does.
+    bool IsWholePicture(const std::vector<uint8_t> &bytes) const
+    {
+        if (!m_cardPicture.empty())
+            return bytes == m_cardPicture;
+        return bytes.size() > 4 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[bytes.size() - 2] == 0xFF &&
+               bytes.back() == 0xD9;
+    }
+
+    std::vector<uint8_t> ChangedPropertyBuffer(uint32_t handle)
+    {
+        // Exactly the size the program gives, so that a write past it is caught.
+        std::vector<uint8_t> list(CHANGED_PROPERTY_LIST_SIZE, 0xCD);
+        EXPECT_EQ(m_library.GetChangedProperty(handle, list.data()), 0u);
+        return list;
+    }
+
+    // The library's own GetErrorNumber, for what the binding never asks.
+    int32_t RawErrorNumber(uint32_t handle, int32_t *failedCall, uint32_t *number)
+    {
+        auto getErrorNumber =
+            platform::FindFunction<PfnVRX4K_GetErrorNumber>(m_library.ModuleHandle(), "VRX4K_GetErrorNumber");
+        return getErrorNumber(handle, failedCall, number);
+    }
+
+    // Handle 0: the latest failure of any call.
+    uint32_t LibraryErrorNumber()
+    {
+        uint32_t number = 0;
+        EXPECT_EQ(RawErrorNumber(0, nullptr, &number), 0);
+        return number;
+    }
+
+    cameratest::ScopedEnvironment m_environment;
+    CCameraLibrary m_library;
+    EventRecorder &m_events = EventRecorder::Instance();
+    std::vector<uint8_t> m_cardPicture;
+    bool m_initialised = false;
+};
+
+} // namespace contract
