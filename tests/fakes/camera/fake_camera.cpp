@@ -1,5 +1,6 @@
 // The scriptable camera library; its control API is in fake_camera_control.h.
 #include "fake_camera_control.h"
+#include "vrx4k-common/records.h"
 
 #include <algorithm>
 #include <array>
@@ -32,8 +33,8 @@ struct Camera {
 };
 
 struct State {
-    std::array<int32_t, FAKE_CAMERA_ENTRY_COUNT> results{};
-    std::array<std::deque<int32_t>, FAKE_CAMERA_ENTRY_COUNT> queuedResults;
+    std::array<int32_t, VRX4K_CALL_END> results{};
+    std::array<std::deque<int32_t>, VRX4K_CALL_END> queuedResults;
     bool writeOnFailure = false;
 
     int32_t detectCount = 1;
@@ -42,11 +43,6 @@ struct State {
     uint32_t errorNumber = 0;
     bool writesErrorFirst = false;
     int32_t errorFirst = 0;
-
-    int32_t shootOut1 = 0;
-    int32_t shootOut2 = 0;
-    int32_t shootEvent = 0;
-    int32_t shootDelivery = FAKE_CAMERA_DELIVER_NONE;
 
     std::deque<Picture> pictures;
     Picture current;
@@ -206,7 +202,7 @@ int32_t Fire(int32_t context, int32_t event, int32_t delivery, int32_t *result)
 
 bool ValidEntry(int32_t entry)
 {
-    return entry >= 0 && entry < FAKE_CAMERA_ENTRY_COUNT;
+    return entry >= VRX4K_CALL_INIT && entry <= VRX4K_CALL_READ_IMAGE;
 }
 
 bool ValidCamera(int32_t index)
@@ -216,99 +212,33 @@ bool ValidCamera(int32_t index)
 
 // --- control functions ----------------------------------------------------
 
-void Reset()
+// Runs `change` on the fake's state under its lock.
+template <typename Change>
+auto Script(Change change)
 {
-    g_fake.JoinThreads();
     std::lock_guard lock(g_fake.Mutex());
-    ApplyDefaults(g_fake.Locked());
+    return change(g_fake.Locked());
 }
 
-void SetResult(int32_t entry, int32_t result)
+template <typename Entry>
+int32_t CopyEntry(const std::vector<Entry> &log, size_t index, Entry *out)
 {
-    std::lock_guard lock(g_fake.Mutex());
-    if (ValidEntry(entry))
-        g_fake.Locked().results[static_cast<size_t>(entry)] = result;
-}
-
-void QueueResult(int32_t entry, int32_t result)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    if (ValidEntry(entry))
-        g_fake.Locked().queuedResults[static_cast<size_t>(entry)].push_back(result);
-}
-
-void SetWriteOnFailure(int32_t enabled)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    g_fake.Locked().writeOnFailure = enabled != 0;
-}
-
-void SetDetectCount(int32_t count)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    g_fake.Locked().detectCount = count;
-}
-
-void SetOpenHandle(int32_t index, uint32_t handle)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    if (ValidCamera(index))
-        g_fake.Locked().cameras[static_cast<size_t>(index)].handle = handle;
-}
-
-void SetOpenResult(int32_t index, int32_t result)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    if (!ValidCamera(index))
-        return;
-    Camera &camera = g_fake.Locked().cameras[static_cast<size_t>(index)];
-    camera.hasOpenResult = true;
-    camera.openResult = result;
+    if (index >= log.size() || out == nullptr)
+        return 0;
+    *out = log[index];
+    return 1;
 }
 
 void SetDeviceInfo(int32_t index, const void *bytes, size_t size)
 {
-    std::lock_guard lock(g_fake.Mutex());
-    if (!ValidCamera(index))
-        return;
-    CameraDeviceInfo &info = g_fake.Locked().cameras[static_cast<size_t>(index)].info;
-    info = CameraDeviceInfo{};
-    if (bytes != nullptr)
-        std::memcpy(&info, bytes, std::min(size, sizeof(info)));
-}
-
-void SetDeviceTexts(int32_t index, const char *name, const char *detail)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    if (ValidCamera(index))
-        SetTexts(g_fake.Locked().cameras[static_cast<size_t>(index)].info, name, detail);
-}
-
-void SetErrorNumber(uint32_t number)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    g_fake.Locked().errorNumber = number;
-}
-
-void SetErrorFirstValue(int32_t enabled, int32_t value)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    g_fake.Locked().writesErrorFirst = enabled != 0;
-    g_fake.Locked().errorFirst = value;
-}
-
-void SetShootOutputs(int32_t out1, int32_t out2)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    g_fake.Locked().shootOut1 = out1;
-    g_fake.Locked().shootOut2 = out2;
-}
-
-void SetShootEvent(int32_t event, int32_t delivery)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    g_fake.Locked().shootEvent = event;
-    g_fake.Locked().shootDelivery = delivery;
+    Script([&](State &state) {
+        if (!ValidCamera(index))
+            return;
+        CameraDeviceInfo &info = state.cameras[static_cast<size_t>(index)].info;
+        info = CameraDeviceInfo{};
+        if (bytes != nullptr)
+            std::memcpy(&info, bytes, std::min(size, sizeof(info)));
+    });
 }
 
 void QueueImage(int32_t type, uint32_t reportedSize, const void *bytes, size_t byteCount)
@@ -318,14 +248,7 @@ void QueueImage(int32_t type, uint32_t reportedSize, const void *bytes, size_t b
     picture.reportedSize = reportedSize;
     if (bytes != nullptr)
         picture.bytes.assign(static_cast<const uint8_t *>(bytes), static_cast<const uint8_t *>(bytes) + byteCount);
-    std::lock_guard lock(g_fake.Mutex());
-    g_fake.Locked().pictures.push_back(std::move(picture));
-}
-
-size_t PendingImages()
-{
-    std::lock_guard lock(g_fake.Mutex());
-    return g_fake.Locked().pictures.size();
+    Script([&](State &state) { state.pictures.push_back(std::move(picture)); });
 }
 
 void SetChangedPropertyBytes(const void *bytes, size_t size)
@@ -334,111 +257,88 @@ void SetChangedPropertyBytes(const void *bytes, size_t size)
     if (bytes != nullptr)
         list.assign(static_cast<const uint8_t *>(bytes),
                     static_cast<const uint8_t *>(bytes) + std::min<size_t>(size, CHANGED_PROPERTY_LIST_SIZE));
-    std::lock_guard lock(g_fake.Mutex());
-    g_fake.Locked().changedProperties = std::move(list);
+    Script([&](State &state) { state.changedProperties = std::move(list); });
 }
 
 void SetChangedProperties(uint16_t count, const uint32_t *codes, const uint32_t *values)
 {
-    std::vector<uint8_t> list;
-    const auto put = [&list](uint32_t word, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            list.push_back(static_cast<uint8_t>(word >> (8 * i)));
-    };
-    put(count, 2);
-    const size_t entries = std::min<size_t>(count, CHANGED_PROPERTY_MAX_ENTRIES);
-    for (size_t i = 0; i < entries && codes != nullptr && values != nullptr; ++i) {
-        put(codes[i], 4);
-        put(values[i], 4);
-    }
-    std::lock_guard lock(g_fake.Mutex());
-    g_fake.Locked().changedProperties = std::move(list);
-}
-
-size_t CallCount()
-{
-    std::lock_guard lock(g_fake.Mutex());
-    return g_fake.Locked().calls.size();
-}
-
-int32_t GetCall(size_t index, FakeCameraCall *call)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    const std::vector<FakeCameraCall> &calls = g_fake.Locked().calls;
-    if (index >= calls.size() || call == nullptr)
-        return 0;
-    *call = calls[index];
-    return 1;
-}
-
-size_t CountCalls(int32_t entry)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    const std::vector<FakeCameraCall> &calls = g_fake.Locked().calls;
-    return static_cast<size_t>(std::count_if(calls.begin(), calls.end(),
-                                             [entry](const FakeCameraCall &call) { return call.entry == entry; }));
-}
-
-void ClearCalls()
-{
-    std::lock_guard lock(g_fake.Mutex());
-    g_fake.Locked().calls.clear();
-}
-
-CameraCallback RegisteredCallback()
-{
-    std::lock_guard lock(g_fake.Mutex());
-    return g_fake.Locked().callback;
-}
-
-void JoinEventThreads()
-{
-    g_fake.JoinThreads();
-}
-
-size_t EventCount()
-{
-    std::lock_guard lock(g_fake.Mutex());
-    return g_fake.Locked().events.size();
-}
-
-int32_t GetEvent(size_t index, FakeCameraEvent *event)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    const std::vector<FakeCameraEvent> &events = g_fake.Locked().events;
-    if (index >= events.size() || event == nullptr)
-        return 0;
-    *event = events[index];
-    return 1;
+    std::vector<vrx4k::PropertyEntry> entries;
+    for (size_t i = 0; i < std::min<size_t>(count, CHANGED_PROPERTY_MAX_ENTRIES) && codes && values; ++i)
+        entries.emplace_back(codes[i], values[i]);
+    std::vector<uint8_t> list(CHANGED_PROPERTY_COUNT_SIZE + entries.size() * CHANGED_PROPERTY_ENTRY_SIZE);
+    vrx4k::WriteChangedProperties(list.data(), entries);
+    // The count as given, also one the entries do not match.
+    vrx4k::PutLe16(list.data(), count);
+    Script([&](State &state) { state.changedProperties = std::move(list); });
 }
 
 const FakeCameraControl g_control = {
-    Reset,
-    SetResult,
-    QueueResult,
-    SetWriteOnFailure,
-    SetDetectCount,
-    SetOpenHandle,
-    SetOpenResult,
+    [] {
+        g_fake.JoinThreads();
+        Script([](State &state) { ApplyDefaults(state); });
+    },
+    [](int32_t entry, int32_t result) {
+        Script([&](State &state) {
+            if (ValidEntry(entry))
+                state.results[static_cast<size_t>(entry)] = result;
+        });
+    },
+    [](int32_t entry, int32_t result) {
+        Script([&](State &state) {
+            if (ValidEntry(entry))
+                state.queuedResults[static_cast<size_t>(entry)].push_back(result);
+        });
+    },
+    [](int32_t enabled) { Script([&](State &state) { state.writeOnFailure = enabled != 0; }); },
+    [](int32_t count) { Script([&](State &state) { state.detectCount = count; }); },
+    [](int32_t index, uint32_t handle) {
+        Script([&](State &state) {
+            if (ValidCamera(index))
+                state.cameras[static_cast<size_t>(index)].handle = handle;
+        });
+    },
+    [](int32_t index, int32_t result) {
+        Script([&](State &state) {
+            if (!ValidCamera(index))
+                return;
+            state.cameras[static_cast<size_t>(index)].hasOpenResult = true;
+            state.cameras[static_cast<size_t>(index)].openResult = result;
+        });
+    },
     SetDeviceInfo,
-    SetDeviceTexts,
-    SetErrorNumber,
-    SetErrorFirstValue,
-    SetShootOutputs,
-    SetShootEvent,
+    [](int32_t index, const char *name, const char *detail) {
+        Script([&](State &state) {
+            if (ValidCamera(index))
+                SetTexts(state.cameras[static_cast<size_t>(index)].info, name, detail);
+        });
+    },
+    [](uint32_t number) { Script([&](State &state) { state.errorNumber = number; }); },
+    [](int32_t enabled, int32_t value) {
+        Script([&](State &state) {
+            state.writesErrorFirst = enabled != 0;
+            state.errorFirst = value;
+        });
+    },
     QueueImage,
-    PendingImages,
     SetChangedPropertyBytes,
     SetChangedProperties,
-    CallCount,
-    GetCall,
-    CountCalls,
-    ClearCalls,
-    RegisteredCallback,
+    [] { return Script([](State &state) { return state.calls.size(); }); },
+    [](size_t index, FakeCameraCall *call) {
+        return Script([&](State &state) { return CopyEntry(state.calls, index, call); });
+    },
+    [](int32_t entry) {
+        return Script([&](State &state) {
+            return static_cast<size_t>(std::count_if(state.calls.begin(), state.calls.end(),
+                                                     [entry](const FakeCameraCall &call) { return call.entry == entry; }));
+        });
+    },
+    [] { Script([](State &state) { state.calls.clear(); }); },
     Fire,
-    JoinEventThreads,
-    EventCount,
-    GetEvent,
+    [] { g_fake.JoinThreads(); },
+    [] { return Script([](State &state) { return state.events.size(); }); },
+    [](size_t index, FakeCameraEvent *event) {
+        return Script([&](State &state) { return CopyEntry(state.events, index, event); });
+    },
 };
 
 } // namespace
@@ -450,69 +350,32 @@ FAKE_CAMERA_EXPORT const FakeCameraControl *FakeCamera_GetControl(void)
 
 // --- the eleven entry points -------------------------------------------------
 
-FAKE_CAMERA_EXPORT int32_t VRX4K_Init(int32_t value)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    State &state = g_fake.Locked();
-    FakeCameraCall call = NewCall(FAKE_CAMERA_INIT);
-    call.value = value;
-    return Record(state, call, ChooseResult(state, FAKE_CAMERA_INIT));
-}
-
-FAKE_CAMERA_EXPORT int32_t VRX4K_Exit(void)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    State &state = g_fake.Locked();
-    return Record(state, NewCall(FAKE_CAMERA_EXIT), ChooseResult(state, FAKE_CAMERA_EXIT));
-}
-
-FAKE_CAMERA_EXPORT int32_t VRX4K_Detect(int32_t value, int32_t *count)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    State &state = g_fake.Locked();
-    FakeCameraCall call = NewCall(FAKE_CAMERA_DETECT);
-    call.value = value;
-    call.pointer1 = count;
-    const int32_t result = ChooseResult(state, FAKE_CAMERA_DETECT);
-    if (count != nullptr && WritesOutputs(state, result))
-        *count = state.detectCount;
-    return Record(state, call, result);
-}
-
-FAKE_CAMERA_EXPORT int32_t VRX4K_Open(int32_t index, uint32_t *handle, CameraCallback callback, int32_t value)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    State &state = g_fake.Locked();
-    FakeCameraCall call = NewCall(FAKE_CAMERA_OPEN);
-    call.value = index;
-    call.pointer1 = handle;
-    call.callback = callback;
-    call.value2 = value;
-    const int32_t result = ChooseResult(state, FAKE_CAMERA_OPEN, index);
-    if (WritesOutputs(state, result)) {
-        if (handle != nullptr)
-            *handle = ValidCamera(index) ? state.cameras[static_cast<size_t>(index)].handle : 0;
-        if (callback != nullptr)
-            state.callback = callback;
-    }
-    return Record(state, call, result);
-}
-
-FAKE_CAMERA_EXPORT int32_t VRX4K_Close(uint32_t handle)
-{
-    std::lock_guard lock(g_fake.Mutex());
-    State &state = g_fake.Locked();
-    FakeCameraCall call = NewCall(FAKE_CAMERA_CLOSE);
-    call.handle = handle;
-    return Record(state, call, ChooseResult(state, FAKE_CAMERA_CLOSE));
-}
-
-// The variants that lack one entry point, for the binding's failure path.
-#ifndef FAKE_CAMERA_WITHOUT_GET_DEVICE_INFO
 namespace {
 
+FakeCameraCall Arguments(int32_t entry, uint32_t handle, const void *pointer1, const void *pointer2 = nullptr)
+{
+    FakeCameraCall call = NewCall(entry);
+    call.handle = handle;
+    call.pointer1 = pointer1;
+    call.pointer2 = pointer2;
+    return call;
+}
+
+// Logs one call, picks its result and, when that result allows, lets
+// `write` fill the outputs.
+template <typename Write>
+int32_t Answer(const FakeCameraCall &call, Write write, int32_t openIndex = -1)
+{
+    std::lock_guard lock(g_fake.Mutex());
+    State &state = g_fake.Locked();
+    const int32_t result = ChooseResult(state, call.entry, openIndex);
+    if (WritesOutputs(state, result))
+        write(state);
+    return Record(state, call, result);
+}
+
 // The camera index whose scripted handle is `handle`, or -1.
-int Index(const State &state, uint32_t handle)
+[[maybe_unused]] int Index(const State &state, uint32_t handle)
 {
     for (size_t i = 0; i < state.cameras.size(); ++i)
         if (state.cameras[i].handle == handle)
@@ -522,31 +385,70 @@ int Index(const State &state, uint32_t handle)
 
 } // namespace
 
+FAKE_CAMERA_EXPORT int32_t VRX4K_Init(int32_t value)
+{
+    FakeCameraCall call = Arguments(FAKE_CAMERA_INIT, 0, nullptr);
+    call.value = value;
+    return Answer(call, [](State &) {});
+}
+
+FAKE_CAMERA_EXPORT int32_t VRX4K_Exit(void)
+{
+    return Answer(Arguments(FAKE_CAMERA_EXIT, 0, nullptr), [](State &) {});
+}
+
+FAKE_CAMERA_EXPORT int32_t VRX4K_Detect(int32_t value, int32_t *count)
+{
+    FakeCameraCall call = Arguments(FAKE_CAMERA_DETECT, 0, count);
+    call.value = value;
+    return Answer(call, [&](State &state) {
+        if (count != nullptr)
+            *count = state.detectCount;
+    });
+}
+
+FAKE_CAMERA_EXPORT int32_t VRX4K_Open(int32_t index, uint32_t *handle, CameraCallback callback, int32_t value)
+{
+    FakeCameraCall call = Arguments(FAKE_CAMERA_OPEN, 0, handle);
+    call.value = index;
+    call.callback = callback;
+    call.value2 = value;
+    return Answer(
+        call,
+        [&](State &state) {
+            if (handle != nullptr)
+                *handle = ValidCamera(index) ? state.cameras[static_cast<size_t>(index)].handle : 0;
+            if (callback != nullptr)
+                state.callback = callback;
+        },
+        index);
+}
+
+FAKE_CAMERA_EXPORT int32_t VRX4K_Close(uint32_t handle)
+{
+    return Answer(Arguments(FAKE_CAMERA_CLOSE, handle, nullptr), [](State &) {});
+}
+
+// The variants that lack one entry point, for the binding's failure path.
+#ifndef FAKE_CAMERA_WITHOUT_GET_DEVICE_INFO
 FAKE_CAMERA_EXPORT int32_t VRX4K_GetDeviceInfo(uint32_t handle, CameraDeviceInfo *info)
 {
-    std::lock_guard lock(g_fake.Mutex());
-    State &state = g_fake.Locked();
-    FakeCameraCall call = NewCall(FAKE_CAMERA_GET_DEVICE_INFO);
-    call.handle = handle;
-    call.pointer1 = info;
-    const int32_t result = ChooseResult(state, FAKE_CAMERA_GET_DEVICE_INFO);
-    const int index = Index(state, handle);
-    if (info != nullptr && index >= 0 && WritesOutputs(state, result))
-        std::memcpy(info, &state.cameras[static_cast<size_t>(index)].info, sizeof(*info));
-    return Record(state, call, result);
+    return Answer(Arguments(FAKE_CAMERA_GET_DEVICE_INFO, handle, info), [&](State &state) {
+        const int index = Index(state, handle);
+        if (info != nullptr && index >= 0)
+            std::memcpy(info, &state.cameras[static_cast<size_t>(index)].info, sizeof(*info));
+    });
 }
 #endif
 
 FAKE_CAMERA_EXPORT int32_t VRX4K_GetErrorNumber(uint32_t handle, int32_t *failedResult, uint32_t *errorNumber)
 {
-    std::lock_guard lock(g_fake.Mutex());
-    State &state = g_fake.Locked();
-    FakeCameraCall call = NewCall(FAKE_CAMERA_GET_ERROR_NUMBER);
-    call.handle = handle;
-    call.pointer1 = failedResult;
-    call.pointer2 = errorNumber;
+    FakeCameraCall call = Arguments(FAKE_CAMERA_GET_ERROR_NUMBER, handle, failedResult, errorNumber);
     call.in1 = failedResult != nullptr ? *failedResult : 0;
     call.in2 = errorNumber != nullptr ? *errorNumber : 0;
+    std::lock_guard lock(g_fake.Mutex());
+    State &state = g_fake.Locked();
+    // Written whatever the result: the binding must not trust it after -1.
     if (failedResult != nullptr && state.writesErrorFirst)
         *failedResult = state.errorFirst;
     if (errorNumber != nullptr)
@@ -556,81 +458,44 @@ FAKE_CAMERA_EXPORT int32_t VRX4K_GetErrorNumber(uint32_t handle, int32_t *failed
 
 FAKE_CAMERA_EXPORT int32_t VRX4K_GetChangedProperty(uint32_t handle, uint8_t *list)
 {
-    std::lock_guard lock(g_fake.Mutex());
-    State &state = g_fake.Locked();
-    FakeCameraCall call = NewCall(FAKE_CAMERA_GET_CHANGED_PROPERTY);
-    call.handle = handle;
-    call.pointer1 = list;
-    const int32_t result = ChooseResult(state, FAKE_CAMERA_GET_CHANGED_PROPERTY);
-    if (list != nullptr && WritesOutputs(state, result) && !state.changedProperties.empty())
-        std::memcpy(list, state.changedProperties.data(), state.changedProperties.size());
-    return Record(state, call, result);
+    return Answer(Arguments(FAKE_CAMERA_GET_CHANGED_PROPERTY, handle, list), [&](State &state) {
+        if (list != nullptr && !state.changedProperties.empty())
+            std::memcpy(list, state.changedProperties.data(), state.changedProperties.size());
+    });
 }
 
 FAKE_CAMERA_EXPORT int32_t VRX4K_Shoot(uint32_t handle, int32_t *out1, int32_t *out2)
 {
-    int32_t result;
-    int32_t event;
-    int32_t delivery;
-    {
-        std::lock_guard lock(g_fake.Mutex());
-        State &state = g_fake.Locked();
-        FakeCameraCall call = NewCall(FAKE_CAMERA_SHOOT);
-        call.handle = handle;
-        call.pointer1 = out1;
-        call.pointer2 = out2;
-        result = ChooseResult(state, FAKE_CAMERA_SHOOT);
-        if (WritesOutputs(state, result)) {
-            if (out1 != nullptr)
-                *out1 = state.shootOut1;
-            if (out2 != nullptr)
-                *out2 = state.shootOut2;
-        }
-        Record(state, call, result);
-        event = state.shootEvent;
-        delivery = result != VRX4K_FAILURE ? state.shootDelivery : FAKE_CAMERA_DELIVER_NONE;
-    }
-    if (delivery != FAKE_CAMERA_DELIVER_NONE)
-        Fire(0, event, delivery, nullptr);
-    return result;
+    return Answer(Arguments(FAKE_CAMERA_SHOOT, handle, out1, out2), [&](State &) {
+        if (out1 != nullptr)
+            *out1 = 0;
+        if (out2 != nullptr)
+            *out2 = 0;
+    });
 }
 
 FAKE_CAMERA_EXPORT int32_t VRX4K_ReadImageInfo(uint32_t handle, CameraImageInfo *info)
 {
-    std::lock_guard lock(g_fake.Mutex());
-    State &state = g_fake.Locked();
-    FakeCameraCall call = NewCall(FAKE_CAMERA_READ_IMAGE_INFO);
-    call.handle = handle;
-    call.pointer1 = info;
-    const int32_t result = ChooseResult(state, FAKE_CAMERA_READ_IMAGE_INFO);
-    if (WritesOutputs(state, result)) {
+    return Answer(Arguments(FAKE_CAMERA_READ_IMAGE_INFO, handle, info), [&](State &state) {
         state.current = Picture{};
         if (!state.pictures.empty()) {
             state.current = std::move(state.pictures.front());
             state.pictures.pop_front();
         }
-        if (info != nullptr) {
-            *info = CameraImageInfo{};
-            info->ImageType = state.current.type;
-            info->ImageSize = state.current.reportedSize;
-        }
-    }
-    return Record(state, call, result);
+        if (info != nullptr)
+            vrx4k::WriteImageInfo(*info, state.current.type, state.current.reportedSize);
+    });
 }
 
 #ifndef FAKE_CAMERA_WITHOUT_READ_IMAGE
 FAKE_CAMERA_EXPORT int32_t VRX4K_ReadImage(uint32_t handle, uint8_t *buffer, uint32_t size)
 {
-    std::lock_guard lock(g_fake.Mutex());
-    State &state = g_fake.Locked();
-    FakeCameraCall call = NewCall(FAKE_CAMERA_READ_IMAGE);
-    call.handle = handle;
-    call.pointer1 = buffer;
+    FakeCameraCall call = Arguments(FAKE_CAMERA_READ_IMAGE, handle, buffer);
     call.value = size;
-    const int32_t result = ChooseResult(state, FAKE_CAMERA_READ_IMAGE);
-    const size_t copied = std::min<size_t>(size, state.current.bytes.size());
-    if (buffer != nullptr && copied > 0 && WritesOutputs(state, result))
-        std::memcpy(buffer, state.current.bytes.data(), copied);
-    return Record(state, call, result);
+    return Answer(call, [&](State &state) {
+        const size_t copied = std::min<size_t>(size, state.current.bytes.size());
+        if (buffer != nullptr && copied > 0)
+            std::memcpy(buffer, state.current.bytes.data(), copied);
+    });
 }
 #endif

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "fake_camera_control.h"
+#include "vrx4k-common/entry_guard.h"
 
 #include <dlfcn.h>
 
@@ -22,12 +23,7 @@
 // The entry point's name for test messages, e.g. "VRX4K_Open".
 inline const char *FakeCameraEntryName(int32_t entry)
 {
-    static const char *const names[FAKE_CAMERA_ENTRY_COUNT] = {
-        "VRX4K_Init",         "VRX4K_Exit",     "VRX4K_Detect",        "VRX4K_Open",
-        "VRX4K_Close",        "VRX4K_GetDeviceInfo", "VRX4K_GetErrorNumber", "VRX4K_GetChangedProperty",
-        "VRX4K_Shoot",        "VRX4K_ReadImageInfo", "VRX4K_ReadImage",
-    };
-    return entry >= 0 && entry < FAKE_CAMERA_ENTRY_COUNT ? names[entry] : "unknown entry point";
+    return vrx4k::EntryPointName(entry);
 }
 
 class FakeCamera {

@@ -28,7 +28,8 @@
  *   - VRX4K_ReadImageInfo, with no picture queued, writes type 5
  *     (CAMERA_IMAGE_NONE) and size 0;
  *   - VRX4K_GetChangedProperty writes a count of 0;
- *   - VRX4K_Shoot writes 0 to both outputs and fires no event;
+ *   - VRX4K_Shoot writes 0 to both outputs and fires no event (FireEvent
+ *     does);
  *   - nothing is written through an output pointer when the entry point
  *     returns -1 (see SetWriteOnFailure); null output pointers are skipped.
  *
@@ -40,6 +41,7 @@
 #ifndef TAVREN_FAKE_CAMERA_CONTROL_H
 #define TAVREN_FAKE_CAMERA_CONTROL_H
 
+#include "vrx4k-common/error_numbers.h"
 #include "vrx4kapi.h"
 
 #include <stddef.h>
@@ -49,20 +51,20 @@
 extern "C" {
 #endif
 
-/* The entry points, as numbered in the call log and in SetResult. */
+/* The entry points, as numbered in the call log and in SetResult: their
+ * place in the contract, as GetErrorNumber of TAVREN's libraries names them. */
 enum FakeCameraEntry {
-    FAKE_CAMERA_INIT = 0,
-    FAKE_CAMERA_EXIT,
-    FAKE_CAMERA_DETECT,
-    FAKE_CAMERA_OPEN,
-    FAKE_CAMERA_CLOSE,
-    FAKE_CAMERA_GET_DEVICE_INFO,
-    FAKE_CAMERA_GET_ERROR_NUMBER,
-    FAKE_CAMERA_GET_CHANGED_PROPERTY,
-    FAKE_CAMERA_SHOOT,
-    FAKE_CAMERA_READ_IMAGE_INFO,
-    FAKE_CAMERA_READ_IMAGE,
-    FAKE_CAMERA_ENTRY_COUNT
+    FAKE_CAMERA_INIT = VRX4K_CALL_INIT,
+    FAKE_CAMERA_EXIT = VRX4K_CALL_EXIT,
+    FAKE_CAMERA_DETECT = VRX4K_CALL_DETECT,
+    FAKE_CAMERA_OPEN = VRX4K_CALL_OPEN,
+    FAKE_CAMERA_CLOSE = VRX4K_CALL_CLOSE,
+    FAKE_CAMERA_GET_DEVICE_INFO = VRX4K_CALL_GET_DEVICE_INFO,
+    FAKE_CAMERA_GET_ERROR_NUMBER = VRX4K_CALL_GET_ERROR_NUMBER,
+    FAKE_CAMERA_GET_CHANGED_PROPERTY = VRX4K_CALL_GET_CHANGED_PROPERTY,
+    FAKE_CAMERA_SHOOT = VRX4K_CALL_SHOOT,
+    FAKE_CAMERA_READ_IMAGE_INFO = VRX4K_CALL_READ_IMAGE_INFO,
+    FAKE_CAMERA_READ_IMAGE = VRX4K_CALL_READ_IMAGE
 };
 
 /* Camera indexes 0 to FAKE_CAMERA_MAX_CAMERAS - 1 can be scripted one by one. */
@@ -70,8 +72,7 @@ enum FakeCameraEntry {
 
 /* How an event is delivered to the callback registered with VRX4K_Open. */
 enum FakeCameraDelivery {
-    FAKE_CAMERA_DELIVER_NONE = 0,   /* SetShootEvent only: Shoot fires nothing */
-    FAKE_CAMERA_DELIVER_SYNC,       /* on the calling thread, before returning */
+    FAKE_CAMERA_DELIVER_SYNC = 1,   /* on the calling thread, before returning */
     FAKE_CAMERA_DELIVER_THREAD,     /* on a new thread, joined before returning */
     FAKE_CAMERA_DELIVER_ASYNC       /* on a new thread, not waited for; see JoinEventThreads */
 };
@@ -158,17 +159,10 @@ typedef struct FakeCameraControl {
     void (*SetErrorFirstValue)(int32_t enabled, int32_t value);
 
     /* --- shooting, pictures, properties ------------------------------ */
-    /* The values VRX4K_Shoot writes to its two outputs. */
-    void (*SetShootOutputs)(int32_t out1, int32_t out2);
-    /* Makes every successful VRX4K_Shoot fire `event` (context 0) to the
-     * registered callback, delivered as `delivery` (FakeCameraDelivery). */
-    void (*SetShootEvent)(int32_t event, int32_t delivery);
     /* Queues a picture. VRX4K_ReadImageInfo takes the oldest one: it writes
      * `type` and `reportedSize` (words 0 to 7 zero) and makes it the current
      * picture; VRX4K_ReadImage copies min(size, byteCount) of its `bytes`. */
     void (*QueueImage)(int32_t type, uint32_t reportedSize, const void *bytes, size_t byteCount);
-    /* How many queued pictures VRX4K_ReadImageInfo has not taken yet. */
-    size_t (*PendingImages)(void);
     /* The bytes VRX4K_GetChangedProperty writes at the start of the list
      * (at most 8804; the rest of the caller's buffer is left alone). */
     void (*SetChangedPropertyBytes)(const void *bytes, size_t size);
@@ -185,9 +179,8 @@ typedef struct FakeCameraControl {
     void (*ClearCalls)(void);
 
     /* --- events ------------------------------------------------------ */
-    /* The callback of the last VRX4K_Open that passed one (null if none). */
-    CameraCallback (*RegisteredCallback)(void);
-    /* Calls the registered callback with (context, event) as `delivery`
+    /* Calls the callback of the last VRX4K_Open that passed one with
+     * (context, event) as `delivery`
      * says (SYNC, THREAD or ASYNC). Returns 1 when a callback was there and,
      * for SYNC and THREAD, stores its result in `*result` (may be null). */
     int32_t (*FireEvent)(int32_t context, int32_t event, int32_t delivery, int32_t *result);

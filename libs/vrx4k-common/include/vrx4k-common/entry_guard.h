@@ -10,6 +10,19 @@
 
 namespace vrx4k {
 
+// An entry point's exported name from its VRX4K_CALL_* number, for logs and
+// messages.
+inline const char *EntryPointName(int32_t call)
+{
+    static constexpr const char *kNames[VRX4K_CALL_END] = {
+        "library thread",      "VRX4K_Init",          "VRX4K_Exit",
+        "VRX4K_Detect",        "VRX4K_Open",          "VRX4K_Close",
+        "VRX4K_GetDeviceInfo", "VRX4K_GetErrorNumber", "VRX4K_GetChangedProperty",
+        "VRX4K_Shoot",         "VRX4K_ReadImageInfo", "VRX4K_ReadImage",
+    };
+    return call >= 0 && call < VRX4K_CALL_END ? kNames[call] : "unknown entry point";
+}
+
 class ErrorLatch {
 public:
     // Keeps error as the latest failure and returns the entry point's -1.
