@@ -232,15 +232,25 @@ int32_t CloseEntry(uint32_t handle)
     return 0;
 }
 
-int32_t GetDeviceInfoEntry(uint32_t handle, CameraDeviceInfo *info)
+// A call on an opened camera that writes through `output`: refused for a
+// handle that names no camera and for a null output, otherwise `work`
+// gives 0 or an error number.
+template <typename Work>
+int32_t OnCamera(uint32_t handle, int32_t call, const void *output, Work work)
 {
     const auto session = FindSession(handle);
     if (!session)
         return Fail(MissingSessionError());
-    if (!info)
-        return FailOn(*session, VRX4K_CALL_GET_DEVICE_INFO, VRX4K_ERROR_BAD_ARGUMENT);
-    const uint32_t error = session->GetDeviceInfo(*info);
+    if (!output)
+        return FailOn(*session, call, VRX4K_ERROR_BAD_ARGUMENT);
+    const uint32_t error = work(*session);
     return error == 0 ? 0 : Fail(error);
+}
+
+int32_t GetDeviceInfoEntry(uint32_t handle, CameraDeviceInfo *info)
+{
+    return OnCamera(handle, VRX4K_CALL_GET_DEVICE_INFO, info,
+                    [&](CameraSession &session) { return session.GetDeviceInfo(*info); });
 }
 
 int32_t GetErrorNumberEntry(uint32_t handle, int32_t *failedResult, uint32_t *errorNumber)
@@ -263,13 +273,10 @@ int32_t GetErrorNumberEntry(uint32_t handle, int32_t *failedResult, uint32_t *er
 
 int32_t GetChangedPropertyEntry(uint32_t handle, uint8_t *list)
 {
-    const auto session = FindSession(handle);
-    if (!session)
-        return Fail(MissingSessionError());
-    if (!list)
-        return FailOn(*session, VRX4K_CALL_GET_CHANGED_PROPERTY, VRX4K_ERROR_BAD_ARGUMENT);
-    session->TakeChangedProperties(list);
-    return 0;
+    return OnCamera(handle, VRX4K_CALL_GET_CHANGED_PROPERTY, list, [&](CameraSession &session) {
+        session.TakeChangedProperties(list);
+        return 0u;
+    });
 }
 
 int32_t ShootEntry(uint32_t handle, int32_t *out1, int32_t *out2)
@@ -288,24 +295,14 @@ int32_t ShootEntry(uint32_t handle, int32_t *out1, int32_t *out2)
 
 int32_t ReadImageInfoEntry(uint32_t handle, CameraImageInfo *info)
 {
-    const auto session = FindSession(handle);
-    if (!session)
-        return Fail(MissingSessionError());
-    if (!info)
-        return FailOn(*session, VRX4K_CALL_READ_IMAGE_INFO, VRX4K_ERROR_BAD_ARGUMENT);
-    const uint32_t error = session->ReadImageInfo(*info);
-    return error == 0 ? 0 : Fail(error);
+    return OnCamera(handle, VRX4K_CALL_READ_IMAGE_INFO, info,
+                    [&](CameraSession &session) { return session.ReadImageInfo(*info); });
 }
 
 int32_t ReadImageEntry(uint32_t handle, uint8_t *buffer, uint32_t size)
 {
-    const auto session = FindSession(handle);
-    if (!session)
-        return Fail(MissingSessionError());
-    if (!buffer)
-        return FailOn(*session, VRX4K_CALL_READ_IMAGE, VRX4K_ERROR_BAD_ARGUMENT);
-    const uint32_t error = session->ReadImage(buffer, size);
-    return error == 0 ? 0 : Fail(error);
+    return OnCamera(handle, VRX4K_CALL_READ_IMAGE, buffer,
+                    [&](CameraSession &session) { return session.ReadImage(buffer, size); });
 }
 
 } // namespace

@@ -102,6 +102,20 @@ int32_t Simulator::Fail(uint32_t handle, int32_t callId, uint32_t error, CallRec
     return call.Fail(error);
 }
 
+Simulator::Session *Simulator::SessionFor(uint32_t handle, int32_t callId, const void *output, CallRecord &call)
+{
+    Session *session = FindSession(handle);
+    if (!session) {
+        call.Fail(VRX4K_ERROR_BAD_HANDLE);
+        return nullptr;
+    }
+    if (!output) {
+        Fail(handle, callId, VRX4K_ERROR_BAD_ARGUMENT, call);
+        return nullptr;
+    }
+    return session;
+}
+
 void Simulator::Schedule(Job job)
 {
     job.sequence = m_nextSequence++;
@@ -213,11 +227,9 @@ int32_t Simulator::Close(uint32_t handle, CallRecord &call)
 int32_t Simulator::GetDeviceInfo(uint32_t handle, CameraDeviceInfo *info, CallRecord &call)
 {
     std::lock_guard lock(m_mutex);
-    Session *session = FindSession(handle);
+    Session *session = SessionFor(handle, VRX4K_CALL_GET_DEVICE_INFO, info, call);
     if (!session)
-        return call.Fail(VRX4K_ERROR_BAD_HANDLE);
-    if (!info)
-        return Fail(handle, VRX4K_CALL_GET_DEVICE_INFO, VRX4K_ERROR_BAD_ARGUMENT, call);
+        return -1;
 
     const Camera &camera = m_cameras[session->cameraIndex];
     vrx4k::DeviceInfoWriter out(*info);
@@ -259,11 +271,9 @@ int32_t Simulator::GetChangedProperty(uint32_t handle, uint8_t *list, CallRecord
     std::vector<PropertyEntry> entries;
     {
         std::lock_guard lock(m_mutex);
-        Session *session = FindSession(handle);
+        Session *session = SessionFor(handle, VRX4K_CALL_GET_CHANGED_PROPERTY, list, call);
         if (!session)
-            return call.Fail(VRX4K_ERROR_BAD_HANDLE);
-        if (!list)
-            return Fail(handle, VRX4K_CALL_GET_CHANGED_PROPERTY, VRX4K_ERROR_BAD_ARGUMENT, call);
+            return -1;
         entries.swap(session->changedProperties);
     }
     // AddChangedProperties keeps the list within CHANGED_PROPERTY_MAX_ENTRIES.
@@ -345,11 +355,9 @@ int32_t Simulator::Shoot(uint32_t handle, int32_t *shotNumber, int32_t *pictureC
 int32_t Simulator::ReadImageInfo(uint32_t handle, CameraImageInfo *info, CallRecord &call)
 {
     std::lock_guard lock(m_mutex);
-    Session *session = FindSession(handle);
+    Session *session = SessionFor(handle, VRX4K_CALL_READ_IMAGE_INFO, info, call);
     if (!session)
-        return call.Fail(VRX4K_ERROR_BAD_HANDLE);
-    if (!info)
-        return Fail(handle, VRX4K_CALL_READ_IMAGE_INFO, VRX4K_ERROR_BAD_ARGUMENT, call);
+        return -1;
     std::optional<Picture> picture = session->pictures.TakeOldest();
     if (!picture)
         return Fail(handle, VRX4K_CALL_READ_IMAGE_INFO, VRX4K_ERROR_NO_IMAGE, call);
@@ -383,11 +391,9 @@ int32_t Simulator::ReadImage(uint32_t handle, uint8_t *buffer, uint32_t size, Ca
     Picture picture;
     {
         std::lock_guard lock(m_mutex);
-        Session *session = FindSession(handle);
+        Session *session = SessionFor(handle, VRX4K_CALL_READ_IMAGE, buffer, call);
         if (!session)
-            return call.Fail(VRX4K_ERROR_BAD_HANDLE);
-        if (!buffer)
-            return Fail(handle, VRX4K_CALL_READ_IMAGE, VRX4K_ERROR_BAD_ARGUMENT, call);
+            return -1;
         if (const uint32_t error = session->pictures.CheckRead(size))
             return Fail(handle, VRX4K_CALL_READ_IMAGE, error, call);
         picture = session->pictures.TakeDescribed();

@@ -97,6 +97,9 @@ private:
 
     // Call with m_mutex held.
     Session *FindSession(uint32_t handle);
+    // The session `handle` names, provided `output` is there; otherwise
+    // records the failure in call and returns null.
+    Session *SessionFor(uint32_t handle, int32_t callId, const void *output, CallRecord &call);
     int32_t Fail(uint32_t handle, int32_t callId, uint32_t error, CallRecord &call);
     void Schedule(Job job);
     void AddChangedProperties(Session &session, const std::vector<PropertyEntry> &entries);

@@ -1,6 +1,11 @@
 // What tests of the camera libraries share: an event recorder for the
-// library's callback and environment settings that last one test.
+// library's callback, environment settings that last one test, and the calls
+// every such test makes through the program's binding.
 #pragma once
+
+#include "camera/camera_library.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -8,6 +13,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -110,19 +116,6 @@ private:
 // Sets environment variables for one test and restores them afterwards.
 class ScopedEnvironment {
 public:
-    ScopedEnvironment() = default;
-    ScopedEnvironment(const ScopedEnvironment &) = delete;
-    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
-    ~ScopedEnvironment()
-    {
-        for (const auto &[name, value] : m_saved) {
-            if (value)
-                setenv(name.c_str(), value->c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
-    }
-
     void Set(const std::string &name, const std::string &value)
     {
         Save(name);
@@ -135,6 +128,20 @@ public:
         unsetenv(name.c_str());
     }
 
+    ~ScopedEnvironment()
+    {
+        for (const auto &[name, value] : m_saved) {
+            if (value)
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
+        }
+    }
+
+    ScopedEnvironment() = default;
+    ScopedEnvironment(const ScopedEnvironment &) = delete;
+    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
+
 private:
     void Save(const std::string &name)
     {
@@ -145,6 +152,93 @@ private:
     }
 
     std::map<std::string, std::optional<std::string>> m_saved;
+};
+
+struct DownloadedPicture {
+    CameraImageInfo info{};
+    std::vector<uint8_t> bytes;
+};
+
+// A camera library loaded through the program's binding, and what tests do
+// with it; the test loads and initialises it.
+class LibraryCalls {
+protected:
+    void Start()
+    {
+        ASSERT_EQ(m_library.Init(0), 0u);
+        m_initialised = true;
+    }
+
+    // Exit, once Start succeeded; from then on a callback is a fault.
+    void Stop()
+    {
+        if (!m_initialised)
+            return;
+        EXPECT_EQ(m_library.Exit(), 0u);
+        m_events.exited = true;
+        m_initialised = false;
+    }
+
+    // Opens a camera with the event callback and takes its first property report.
+    uint32_t Connect(int32_t index = 0, int32_t context = 0)
+    {
+        uint32_t handle = 0;
+        EXPECT_EQ(m_library.Open(index, &handle, &EventRecorder::Callback, context), 0u);
+        EXPECT_NE(handle, 0u);
+        EXPECT_TRUE(m_events.WaitFor(CAMERA_EVENT_PROPERTY_CHANGED, 1));
+        ChangedPropertyBuffer(handle);
+        return handle;
+    }
+
+    // Describes and downloads the oldest waiting picture.
+    DownloadedPicture Download(uint32_t handle)
+    {
+        DownloadedPicture picture;
+        EXPECT_EQ(m_library.ReadImageInfo(handle, &picture.info), 0u);
+        picture.bytes.resize(picture.info.ImageSize);
+        EXPECT_EQ(m_library.ReadImage(handle, picture.bytes.data(), picture.info.ImageSize), 0u);
+        return picture;
+    }
+
+    // The record of camera `index`, written over one full of 0xEE, by a probe.
+    CameraDeviceInfo Describe(int32_t index)
+    {
+        CameraDeviceInfo info;
+        std::memset(&info, 0xEE, sizeof info);
+        uint32_t handle = 0;
+        EXPECT_EQ(m_library.Open(index, &handle, nullptr, 0), 0u);
+        EXPECT_EQ(m_library.GetDeviceInfo(handle, &info), 0u);
+        EXPECT_EQ(m_library.Close(handle), 0u);
+        return info;
+    }
+
+    std::vector<uint8_t> ChangedPropertyBuffer(uint32_t handle)
+    {
+        // Exactly the size the program gives, so that a write past it is caught.
+        std::vector<uint8_t> list(CHANGED_PROPERTY_LIST_SIZE, 0xCD);
+        EXPECT_EQ(m_library.GetChangedProperty(handle, list.data()), 0u);
+        return list;
+    }
+
+    // The library's own GetErrorNumber, for what the binding never asks.
+    int32_t RawErrorNumber(uint32_t handle, int32_t *failedCall, uint32_t *number)
+    {
+        auto getErrorNumber =
+            platform::FindFunction<PfnVRX4K_GetErrorNumber>(m_library.ModuleHandle(), "VRX4K_GetErrorNumber");
+        return getErrorNumber(handle, failedCall, number);
+    }
+
+    // Handle 0: the latest failure of any call.
+    uint32_t LibraryErrorNumber()
+    {
+        uint32_t number = 0;
+        EXPECT_EQ(RawErrorNumber(0, nullptr, &number), 0);
+        return number;
+    }
+
+    CCameraLibrary m_library;
+    EventRecorder &m_events = EventRecorder::Instance();
+    bool m_initialised = false;
 };
 
 } // namespace cameratest

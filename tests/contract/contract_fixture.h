@@ -18,6 +18,7 @@
 
 namespace contract {
 
+using cameratest::DownloadedPicture;
 using cameratest::EventRecorder;
 
 // What a test may rely on for one camera library, set up as the test sets it up.
@@ -34,12 +35,7 @@ inline std::ostream &operator<<(std::ostream &out, const CameraLibraryKind &kind
     return out << kind.name;
 }
 
-struct DownloadedPicture {
-    CameraImageInfo info{};
-    std::vector<uint8_t> bytes;
-};
-
-class Camera : public ::testing::TestWithParam<CameraLibraryKind> {
+class Camera : public ::testing::TestWithParam<CameraLibraryKind>, protected cameratest::LibraryCalls {
 protected:
     void SetUp() override
     {
@@ -68,47 +64,11 @@ protected:
         m_library.Unload();
     }
 
-    void Start()
-    {
-        ASSERT_EQ(m_library.Init(0), 0u);
-        m_initialised = true;
-    }
-
-    void Stop()
-    {
-        if (!m_initialised)
-            return;
-        EXPECT_EQ(m_library.Exit(), 0u);
-        m_events.exited = true;
-        m_initialised = false;
-    }
-
-    // Opens a camera with the event callback and takes its first property report.
-    uint32_t Connect(int32_t index = 0, int32_t context = 0)
-    {
-        uint32_t handle = 0;
-        EXPECT_EQ(m_library.Open(index, &handle, &EventRecorder::Callback, context), 0u);
-        EXPECT_NE(handle, 0u);
-        EXPECT_TRUE(m_events.WaitFor(CAMERA_EVENT_PROPERTY_CHANGED, 1));
-        ChangedPropertyBuffer(handle);
-        return handle;
-    }
-
     // Shoots and waits until the library has announced `ready` pictures in all.
     void ShootAndWait(uint32_t handle, size_t ready)
     {
         ASSERT_EQ(m_library.Shoot(handle, nullptr, nullptr), 0u);
         ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, ready));
-    }
-
-    // Describes and downloads the oldest waiting picture.
-    DownloadedPicture Download(uint32_t handle)
-    {
-        DownloadedPicture picture;
-        EXPECT_EQ(m_library.ReadImageInfo(handle, &picture.info), 0u);
-        picture.bytes.resize(picture.info.ImageSize);
-        EXPECT_EQ(m_library.ReadImage(handle, picture.bytes.data(), picture.info.ImageSize), 0u);
-        return picture;
     }
 
     // A whole JPEG: the one on the virtual camera's card byte for byte, or
@@ -121,35 +81,8 @@ protected:
                bytes.back() == 0xD9;
     }
 
-    std::vector<uint8_t> ChangedPropertyBuffer(uint32_t handle)
-    {
-        // Exactly the size the program gives, so that a write past it is caught.
-        std::vector<uint8_t> list(CHANGED_PROPERTY_LIST_SIZE, 0xCD);
-        EXPECT_EQ(m_library.GetChangedProperty(handle, list.data()), 0u);
-        return list;
-    }
-
-    // The library's own GetErrorNumber, for what the binding never asks.
-    int32_t RawErrorNumber(uint32_t handle, int32_t *failedCall, uint32_t *number)
-    {
-        auto getErrorNumber =
-            platform::FindFunction<PfnVRX4K_GetErrorNumber>(m_library.ModuleHandle(), "VRX4K_GetErrorNumber");
-        return getErrorNumber(handle, failedCall, number);
-    }
-
-    // Handle 0: the latest failure of any call.
-    uint32_t LibraryErrorNumber()
-    {
-        uint32_t number = 0;
-        EXPECT_EQ(RawErrorNumber(0, nullptr, &number), 0);
-        return number;
-    }
-
     cameratest::ScopedEnvironment m_environment;
-    CCameraLibrary m_library;
-    EventRecorder &m_events = EventRecorder::Instance();
     std::vector<uint8_t> m_cardPicture;
-    bool m_initialised = false;
 };
 
 } // namespace contract

@@ -21,6 +21,7 @@
 namespace gphoto2test {
 
 using cameratest::EventRecorder;
+using cameratest::ScopedEnvironment;
 using vrx4k::ReadLe32;
 
 inline std::vector<uint8_t> ReadWholeFile(const std::filesystem::path &path)
@@ -56,7 +57,7 @@ inline std::string UseVirtualCamera(std::vector<uint8_t> &cardPicture)
 
 // The real libVRX4KAPI.so over libgphoto2, loaded through the program's
 // binding, against libgphoto2's virtual PTP camera (build_vusb.sh).
-class VirtualCameraTest : public ::testing::Test {
+class VirtualCameraTest : public ::testing::Test, protected cameratest::LibraryCalls {
 protected:
     void SetUp() override
     {
@@ -65,55 +66,16 @@ protected:
             GTEST_SKIP() << problem;
         m_events.Reset();
         ASSERT_EQ(m_library.Load(), 1);
-        ASSERT_EQ(m_library.Init(0), 0u);
-        m_initialised = true;
+        Start();
     }
 
     void TearDown() override
     {
-        if (m_initialised) {
-            EXPECT_EQ(m_library.Exit(), 0u);
-        }
+        Stop();
         m_library.Unload();
     }
 
-    // Opens the virtual camera with the callback and takes its first
-    // property report.
-    uint32_t Connect(int32_t context = 0)
-    {
-        int32_t count = 0;
-        EXPECT_EQ(m_library.Detect(0, &count), 0u);
-        uint32_t handle = 0;
-        EXPECT_EQ(m_library.Open(0, &handle, &EventRecorder::Callback, context), 0u);
-        EXPECT_NE(handle, 0u);
-        EXPECT_TRUE(m_events.WaitFor(CAMERA_EVENT_PROPERTY_CHANGED, 1));
-        return handle;
-    }
-
-    std::vector<uint8_t> Download(uint32_t handle, CameraImageInfo &info)
-    {
-        std::vector<uint8_t> bytes;
-        if (m_library.ReadImageInfo(handle, &info) != 0u)
-            return bytes;
-        bytes.resize(info.ImageSize);
-        EXPECT_EQ(m_library.ReadImage(handle, bytes.data(), info.ImageSize), 0u);
-        return bytes;
-    }
-
-    // The library's own answer for handle 0, which the binding never asks.
-    uint32_t LibraryErrorNumber()
-    {
-        auto getErrorNumber =
-            platform::FindFunction<PfnVRX4K_GetErrorNumber>(m_library.ModuleHandle(), "VRX4K_GetErrorNumber");
-        uint32_t number = 0;
-        EXPECT_EQ(getErrorNumber(0, nullptr, &number), 0);
-        return number;
-    }
-
-    CCameraLibrary m_library;
-    EventRecorder &m_events = EventRecorder::Instance();
     std::vector<uint8_t> m_cardPicture;
-    bool m_initialised = false;
 };
 
 } // namespace gphoto2test

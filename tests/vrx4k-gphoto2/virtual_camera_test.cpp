@@ -1,24 +1,11 @@
 #include "virtual_camera_fixture.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
 
 namespace gphoto2test {
 namespace {
-
-// Sets one environment variable for a test and removes it afterwards.
-class ScopedVariable {
-public:
-    ScopedVariable(const char *name, const char *value) : m_name(name) { setenv(name, value, 1); }
-    ~ScopedVariable() { unsetenv(m_name); }
-    ScopedVariable(const ScopedVariable &) = delete;
-    ScopedVariable &operator=(const ScopedVariable &) = delete;
-
-private:
-    const char *m_name;
-};
 
 std::string FieldText(const char *field, size_t size)
 {
@@ -27,13 +14,7 @@ std::string FieldText(const char *field, size_t size)
 
 TEST_F(VirtualCameraTest, DescribesTheVirtualCamera)
 {
-    uint32_t handle = 0;
-    ASSERT_EQ(m_library.Open(0, &handle, nullptr, 0), 0u);
-    ASSERT_NE(handle, 0u);
-    CameraDeviceInfo info;
-    std::memset(&info, 0xEE, sizeof info); // the library clears what it does not fill
-    ASSERT_EQ(m_library.GetDeviceInfo(handle, &info), 0u);
-
+    const CameraDeviceInfo info = Describe(0);
     EXPECT_EQ(FieldText(info.Name, sizeof info.Name), "Nikon DSC D750");
     EXPECT_EQ(FieldText(info.Detail, sizeof info.Detail), "S/N 0.1");
     EXPECT_EQ(std::memcmp(info.Reserved, VRX4K_GP_DEVICE_MAGIC, 8), 0);
@@ -46,14 +27,14 @@ TEST_F(VirtualCameraTest, DescribesTheVirtualCamera)
     EXPECT_EQ(text(VRX4K_GP_DEVICE_SERIAL_OFFSET), "0.1");
     EXPECT_EQ(text(VRX4K_GP_DEVICE_VERSION_OFFSET), "2.5.11");
     EXPECT_EQ(info.Reserved[VRX4K_GP_DEVICE_TEXT_SIZE * 7], 0); // past the last text
-    EXPECT_EQ(m_library.Close(handle), 0u);
 }
 
 TEST_F(VirtualCameraTest, ConnectionReportsTheCardsBatteryAndShotsRemaining)
 {
-    const uint32_t handle = Connect();
-    std::vector<uint8_t> list(CHANGED_PROPERTY_LIST_SIZE, 0xEE);
-    ASSERT_EQ(m_library.GetChangedProperty(handle, list.data()), 0u);
+    uint32_t handle = 0;
+    ASSERT_EQ(m_library.Open(0, &handle, &EventRecorder::Callback, 0), 0u);
+    ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_PROPERTY_CHANGED, 1));
+    const std::vector<uint8_t> list = ChangedPropertyBuffer(handle);
     const uint16_t count = static_cast<uint16_t>(list[0] | list[1] << 8);
     ASSERT_EQ(count, 2u); // the virtual camera has no ISO setting
     std::map<uint32_t, uint32_t> values;
@@ -69,12 +50,13 @@ TEST_F(VirtualCameraTest, ShotTakenOnTheCameraIsAnnouncedWithoutShoot)
 {
     // The virtual camera's own shutter: its vendor operation 0x9999 with
     // action 0 reports a new picture after the given milliseconds.
-    ScopedVariable press("VRX4K_GPHOTO2_CONFIG", "opcode=0x9999,0x0,0x12c");
+    ScopedEnvironment environment;
+    environment.Set("VRX4K_GPHOTO2_CONFIG", "opcode=0x9999,0x0,0x12c");
     const uint32_t handle = Connect();
     ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, 1));
-    CameraImageInfo info;
-    EXPECT_TRUE(Download(handle, info) == m_cardPicture);
-    EXPECT_EQ(info.ImageType, CAMERA_IMAGE_JPEG);
+    const cameratest::DownloadedPicture picture = Download(handle);
+    EXPECT_TRUE(picture.bytes == m_cardPicture);
+    EXPECT_EQ(picture.info.ImageType, CAMERA_IMAGE_JPEG);
 }
 
 TEST_F(VirtualCameraTest, UnpluggedCameraFailsItsCallsAndIsFoundAgainWhenBack)
@@ -101,8 +83,7 @@ TEST_F(VirtualCameraTest, UnpluggedCameraFailsItsCallsAndIsFoundAgainWhenBack)
     EXPECT_LT(error, 1000u) << "expected a libgphoto2 result code, got " << error;
 
     // What arrived before the cable went is still there; the camera closes.
-    CameraImageInfo info;
-    EXPECT_TRUE(Download(handle, info) == m_cardPicture);
+    EXPECT_TRUE(Download(handle).bytes == m_cardPicture);
     CameraDeviceInfo device{};
     EXPECT_EQ(m_library.GetDeviceInfo(handle, &device), 0u);
     EXPECT_EQ(FieldText(device.Name, sizeof device.Name), "Nikon DSC D750");
@@ -111,15 +92,19 @@ TEST_F(VirtualCameraTest, UnpluggedCameraFailsItsCallsAndIsFoundAgainWhenBack)
     // Plugged in again: found, connected, and shooting.
     cable.Plug();
     m_events.Reset();
+    int32_t count = 0;
+    ASSERT_EQ(m_library.Detect(0, &count), 0u);
+    EXPECT_EQ(count, 1);
     const uint32_t again = Connect();
     ASSERT_EQ(m_library.Shoot(again, nullptr, nullptr), 0u);
     ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, 1));
-    EXPECT_TRUE(Download(again, info) == m_cardPicture);
+    EXPECT_TRUE(Download(again).bytes == m_cardPicture);
 }
 
 TEST_F(VirtualCameraTest, UnusableCameraSettingFailsTheConnection)
 {
-    ScopedVariable setting("VRX4K_GPHOTO2_CONFIG", "nosuchsetting=1");
+    ScopedEnvironment environment;
+    environment.Set("VRX4K_GPHOTO2_CONFIG", "nosuchsetting=1");
     int32_t count = 0;
     ASSERT_EQ(m_library.Detect(0, &count), 0u);
     uint32_t handle = 99;

@@ -39,13 +39,7 @@ TEST_F(LifecycleTest, EachCameraDescribesItselfInTheRecordLayout)
     Start({{"VRX4K_SIM_CAMERAS", "5"}, {"VRX4K_SIM_SIZE", "640x480"}});
     std::set<std::string> names, details;
     for (int32_t index = 0; index < 5; ++index) {
-        uint32_t handle = 0;
-        ASSERT_EQ(m_library.Open(index, &handle, nullptr, 0), 0u);
-        CameraDeviceInfo info;
-        std::memset(&info, 0xEE, sizeof info);
-        ASSERT_EQ(m_library.GetDeviceInfo(handle, &info), 0u);
-        EXPECT_EQ(m_library.Close(handle), 0u);
-
+        const CameraDeviceInfo info = Describe(index);
         const std::string name = DeviceName(info), detail = DeviceDetail(info);
         names.insert(name);
         details.insert(detail);

@@ -32,54 +32,7 @@ void SimulatedCameraTest::Start(const std::map<std::string, std::string> &settin
 {
     for (const auto &[name, value] : settings)
         m_environment.Set(name, value);
-    ASSERT_EQ(m_library.Init(0), 0u);
-    m_initialised = true;
-}
-
-void SimulatedCameraTest::Stop()
-{
-    if (!m_initialised)
-        return;
-    EXPECT_EQ(m_library.Exit(), 0u);
-    m_events.exited = true;
-    m_initialised = false;
-}
-
-uint32_t SimulatedCameraTest::Connect(int32_t index, int32_t context)
-{
-    uint32_t handle = 0;
-    EXPECT_EQ(m_library.Open(index, &handle, &EventRecorder::Callback, context), 0u);
-    EXPECT_NE(handle, 0u);
-    EXPECT_TRUE(m_events.WaitFor(CAMERA_EVENT_PROPERTY_CHANGED, 1));
-    ChangedPropertyBuffer(handle);
-    return handle;
-}
-
-DownloadedPicture SimulatedCameraTest::Download(uint32_t handle)
-{
-    DownloadedPicture picture;
-    EXPECT_EQ(m_library.ReadImageInfo(handle, &picture.info), 0u);
-    picture.bytes.resize(picture.info.ImageSize);
-    EXPECT_EQ(m_library.ReadImage(handle, picture.bytes.data(), picture.info.ImageSize), 0u);
-    return picture;
-}
-
-std::vector<uint8_t> SimulatedCameraTest::ChangedPropertyBuffer(uint32_t handle)
-{
-    // Exactly the size the program gives, so that a write past it is caught.
-    std::vector<uint8_t> list(CHANGED_PROPERTY_LIST_SIZE, 0xCD);
-    EXPECT_EQ(m_library.GetChangedProperty(handle, list.data()), 0u);
-    return list;
-}
-
-uint32_t SimulatedCameraTest::LibraryErrorNumber()
-{
-    auto getErrorNumber =
-        platform::FindFunction<PfnVRX4K_GetErrorNumber>(m_library.ModuleHandle(), "VRX4K_GetErrorNumber");
-    int32_t failed = -1;
-    uint32_t number = 0;
-    EXPECT_EQ(getErrorNumber(0, &failed, &number), 0);
-    return number;
+    LibraryCalls::Start();
 }
 
 std::optional<std::pair<int, int>> JpegSize(const std::vector<uint8_t> &jpeg)

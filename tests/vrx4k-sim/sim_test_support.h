@@ -20,36 +20,21 @@
 
 namespace simtest {
 
+using cameratest::DownloadedPicture;
 using cameratest::EventRecorder;
 using cameratest::ScopedEnvironment;
 
-struct DownloadedPicture {
-    CameraImageInfo info{};
-    std::vector<uint8_t> bytes;
-};
-
 // Loads the real libVRX4KAPI.so through the program's binding, with small,
 // fast pictures unless a test asks otherwise.
-class SimulatedCameraTest : public ::testing::Test {
+class SimulatedCameraTest : public ::testing::Test, protected cameratest::LibraryCalls {
 protected:
     void SetUp() override;
     void TearDown() override;
 
     // Sets the environment (over the fast defaults) and initialises the library.
     void Start(const std::map<std::string, std::string> &settings = {});
-    void Stop();
-    // Opens a camera with the event callback and takes its first property report.
-    uint32_t Connect(int32_t index = 0, int32_t context = 0);
-    // Describes and downloads the oldest waiting picture.
-    DownloadedPicture Download(uint32_t handle);
-    std::vector<uint8_t> ChangedPropertyBuffer(uint32_t handle);
-    // The library's own GetErrorNumber, for handle 0 which the binding never asks.
-    uint32_t LibraryErrorNumber();
 
     ScopedEnvironment m_environment;
-    CCameraLibrary m_library;
-    EventRecorder &m_events = EventRecorder::Instance();
-    bool m_initialised = false;
 };
 
 // Width and height from a JPEG, or nullopt when TurboJPEG cannot read it.
