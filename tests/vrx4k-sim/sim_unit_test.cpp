@@ -1,11 +1,14 @@
-// The library's inner parts: checksums and the reading of its settings.
+// The library's inner parts: checksums, the reading of its settings, and the
+// record writers it shares with the real-camera library.
 #include "raw_encoder.h"
 #include "sha256.h"
 #include "sim_config.h"
+#include "vrx4k-common/records.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <vector>
 #include <string>
 
 namespace {
@@ -133,6 +136,20 @@ TEST(RawEncoder, PacksTwoSamplesInThreeBytesAndAnOddLastSampleInTwo)
     EXPECT_EQ(a, 4095) << "full red is the white level";
     EXPECT_EQ(b, 4095) << "full green on a green site";
     EXPECT_EQ(c, 256) << "black is the black level";
+}
+
+TEST(SharedRecords, AChangedPropertyListNeverOutgrowsItsBuffer)
+{
+    const std::vector<vrx4k::PropertyEntry> entries(CHANGED_PROPERTY_MAX_ENTRIES + 5, {0x2004, 0x11223344});
+    std::vector<uint8_t> list(CHANGED_PROPERTY_LIST_SIZE + 8, 0xCD);
+    EXPECT_EQ(vrx4k::WriteChangedProperties(list.data(), entries), CHANGED_PROPERTY_MAX_ENTRIES);
+    EXPECT_EQ(list[0] | list[1] << 8, CHANGED_PROPERTY_MAX_ENTRIES);
+    const size_t end = CHANGED_PROPERTY_COUNT_SIZE + CHANGED_PROPERTY_MAX_ENTRIES * CHANGED_PROPERTY_ENTRY_SIZE;
+    const uint8_t *last = list.data() + end - CHANGED_PROPERTY_ENTRY_SIZE;
+    EXPECT_EQ(vrx4k::ReadLe32(last), 0x2004u);
+    EXPECT_EQ(vrx4k::ReadLe32(last + 4), 0x11223344u);
+    EXPECT_EQ(list[end], 0xCD) << "written past the last entry";
+    EXPECT_EQ(list[CHANGED_PROPERTY_LIST_SIZE], 0xCD) << "written past the program's buffer";
 }
 
 } // namespace
