@@ -12,9 +12,9 @@ using ModuleHandle = void *;
 std::string SharedObjectName(const std::string &moduleName);
 
 // Loads a library by module name through the dynamic loader's own search order
-// (LD_LIBRARY_PATH, the program's RUNPATH, the system's folders), then in the
-// program's own folder, binding all symbols at once. Returns the handle, or
-// nullptr when it cannot be loaded.
+// (LD_LIBRARY_PATH, the program's RUNPATH, the system's folders) and nowhere
+// else, binding all symbols at once. Returns the handle, or nullptr when it
+// cannot be found or loaded; the loader's reason then goes to standard error.
 ModuleHandle LoadModule(const std::string &moduleName);
 
 // The address of an exported symbol, or nullptr when the library lacks it.

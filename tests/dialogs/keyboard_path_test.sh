@@ -43,9 +43,14 @@ wait_for_windows() {
 }
 
 cd "$work/start"
-# The libraries beside the program, named explicitly: under AddressSanitizer
-# dlopen is called from the sanitizer's runtime, whose RUNPATH is not $ORIGIN.
-env -u QT_QPA_PLATFORM LD_LIBRARY_PATH="$(dirname "$program")" VRX4K_SIM_SIZE=1200x800 VRX4K_SIM_DELAY_MS=50 \
+# The program finds its libraries through its RUNPATH; under AddressSanitizer
+# dlopen is called from the sanitizer's runtime, and the test names the folder.
+if [ -n "${TAVREN_E2E_LIBRARY_PATH:-}" ]; then
+    export LD_LIBRARY_PATH="$TAVREN_E2E_LIBRARY_PATH"
+else
+    unset LD_LIBRARY_PATH
+fi
+env -u QT_QPA_PLATFORM VRX4K_SIM_SIZE=1200x800 VRX4K_SIM_DELAY_MS=50 \
     "$program" &
 pid=$!
 

@@ -13,7 +13,7 @@ sanitize=$3
 gphoto2_built=$4
 
 for tool in cpack dpkg-deb readelf desktop-file-validate appstreamcli file Xvfb xdotool; do
-    command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is missing (scripts/setup.sh installs it)"; exit 77; }
+    command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is missing (scripts/setup.sh test installs it)"; exit 77; }
 done
 
 work=$(mktemp -d)
@@ -79,6 +79,7 @@ case "$runpath" in
 esac
 [ "$(realpath "$usr/bin/${runpath#\$ORIGIN/}")" = "$(realpath "$private")" ] ||
     fail "RUNPATH $runpath does not name $private"
+"$(dirname "$0")/runpath_check.sh" "$work/root" || fail "see above"
 for library in "$private"/*.so; do
     if readelf -d "$library" | grep -qF "$build"; then fail "$library keeps a path of the build tree"; fi
 done
