@@ -15,7 +15,7 @@ case "$configuration" in
     *) echo "usage: $0 [default|sanitize|thread]" >&2; exit 2 ;;
 esac
 
-scripts/setup.sh
+scripts/setup.sh test
 
 build="build/$configuration"
 # shellcheck disable=SC2086
