@@ -1,8 +1,8 @@
-#include "platform/message_box.h"
+#include "app/message_box.h"
 
 #include <QMessageBox>
 
-namespace platform {
+namespace ui {
 
 namespace {
 
@@ -51,4 +51,4 @@ void SetQuestionHook(QuestionHook hook)
     CurrentQuestionHook() = std::move(hook);
 }
 
-} // namespace platform
+} // namespace ui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "image/image_receiver.h"
+#include "image/pending_pictures.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -8,7 +9,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +16,7 @@
 class QLineEdit;
 class QPushButton;
 class CPreviewControl;
-namespace platform {
+namespace image {
 class OffscreenPicture;
 }
 
@@ -54,19 +54,13 @@ public:
     QPushButton *BrowseFolderButton() const { return m_btnBrowseFolder; }
     QPushButton *CloseButton() const { return m_btnClose; }
     QWidget *PreviewControl() const;
-    const platform::OffscreenPicture &PreviewPicture() const { return *m_picPreview; }
+    const image::OffscreenPicture &PreviewPicture() const { return *m_picPreview; }
     uint32_t CameraHandle() const { return m_hCamera; }
     const QString &SaveFolder() const { return m_strSaveFolder; }
     int32_t Property2008() const { return m_nProperty2008; }
     int32_t Property2004() const { return m_nProperty2004; }
     int32_t Property2202() const { return m_nProperty2202; }
-    std::size_t PendingPictureCount() const { return m_pendingPictures.size(); }
-    std::size_t PendingPictureBytes() const { return m_pendingBytes; }
-
-    // Unsaved pictures are kept up to this many, or more while they take no
-    // more than kPendingByteLimit in all; a picture beyond both is dropped.
-    static constexpr std::size_t kPendingCountLimit = 20;
-    static constexpr std::size_t kPendingByteLimit = std::size_t{1} << 30;
+    std::size_t PendingPictureCount() const { return m_pendingPictures.Count(); }
 
 public slots:
     void accept() override; // OnOK: Close, Enter
@@ -81,13 +75,6 @@ protected:
     virtual std::unique_ptr<uint8_t[]> AllocateDownloadBuffer(uint32_t size);
 
 private:
-    // A picture the saver could not store, kept until storing works again.
-    struct PendingPicture {
-        int32_t imageType = 0;
-        std::string timeStamp;
-        std::vector<uint8_t> bytes;
-    };
-
     void CreateControls();
     void OnInitDialog();
     void KeepUnsavedPicture(const CImageReceiver::FailedSave &failed);
@@ -105,7 +92,7 @@ private:
     int32_t m_nProperty2008 = 0;
     int32_t m_nProperty2004 = 0;
     int32_t m_nProperty2202 = 0;
-    std::unique_ptr<platform::OffscreenPicture> m_picPreview;
+    std::unique_ptr<image::OffscreenPicture> m_picPreview;
 
     QPushButton *m_btnClose = nullptr;
     QPushButton *m_btnBrowseFolder = nullptr;
@@ -114,10 +101,7 @@ private:
     // False once the modal loop has ended: camera events are then dropped.
     bool m_handleCameraEvents = true;
 
-    std::deque<PendingPicture> m_pendingPictures;
-    std::size_t m_pendingBytes = 0;
-    std::size_t m_pendingCountLimit = kPendingCountLimit;
-    std::size_t m_pendingByteLimit = kPendingByteLimit;
+    image::PendingPictures m_pendingPictures;
     // Set by the save-failure handler while a picture is being received.
     bool m_lastSaveFailed = false;
     // Save problems not yet shown, and whether a report box is open now

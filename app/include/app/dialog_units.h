@@ -4,7 +4,7 @@
 #include <QRect>
 #include <QSize>
 
-namespace platform {
+namespace ui {
 
 // A dialog font's base units in pixels: the average width of its Latin
 // letters and its character height. One horizontal dialog unit is x / 4
@@ -28,4 +28,4 @@ int VerticalUnitsToPixels(int units, DialogBaseUnits base);
 QRect DialogUnitsToPixels(const QRect &units, DialogBaseUnits base);
 QSize DialogUnitsToPixels(const QSize &units, DialogBaseUnits base);
 
-} // namespace platform
+} // namespace ui

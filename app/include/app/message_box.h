@@ -6,7 +6,7 @@
 
 class QWidget;
 
-namespace platform {
+namespace ui {
 
 // The title of every message box of the program.
 inline constexpr const char kMessageBoxTitle[] = "Vrx4kShooting Sample";
@@ -28,4 +28,4 @@ using QuestionHook = std::function<bool(QWidget *owner, const QString &text)>;
 void SetMessageBoxHook(MessageBoxHook hook);
 void SetQuestionHook(QuestionHook hook);
 
-} // namespace platform
+} // namespace ui

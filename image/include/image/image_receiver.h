@@ -1,6 +1,7 @@
 #pragma once
 
-#include "image_file.h"
+#include "image/image_file.h"
+#include "image/pending_pictures.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +10,7 @@
 #include <string>
 
 class QWidget;
-namespace platform {
+namespace image {
 class OffscreenPicture;
 }
 
@@ -20,14 +21,7 @@ class OffscreenPicture;
 // of a similar size reuses memory that is already mapped. GUI thread only.
 class CImageReceiver {
 public:
-    // A picture the saver could not store: its bytes are lent for the call only.
-    struct FailedSave {
-        int32_t imageType;
-        const uint8_t *bytes;
-        uint32_t byteCount;
-        std::string timeStamp; // from the picture's arrival
-        std::string error;
-    };
+    using FailedSave = ::FailedSave;
     using SaveFailureHandler = std::function<void(const FailedSave &)>;
 
     CImageReceiver() = default;
@@ -44,7 +38,7 @@ public:
     // Nothing escapes, not even a failed allocation.
     // previewControl: only its size is used. offscreen: where the preview goes.
     void ReceiveImage(int32_t imageType, const uint8_t *bytes, uint32_t byteCount,
-                      const QWidget *previewControl, platform::OffscreenPicture *offscreen);
+                      const QWidget *previewControl, image::OffscreenPicture *offscreen);
 
     // Clears the off-screen picture, decodes the JPEG through the decoder's
     // entry points and draws it fitted to the control's height, centred.
@@ -52,12 +46,12 @@ public:
     // for a 32-bit buffer, the buffer cannot be had, or the decoded header does
     // not describe the announced picture (the off-screen picture is then black).
     int32_t DrawJpegPreview(const uint8_t *bytes, uint32_t byteCount, const QWidget *previewControl,
-                            platform::OffscreenPicture *offscreen);
+                            image::OffscreenPicture *offscreen);
     // Makes the raw placeholder the off-screen picture's content (top-left,
     // unscaled, black beyond it). 1, also when the placeholder cannot be
     // loaded (the picture then keeps its content); 0 without an off-screen picture.
     int32_t DrawRawPreview(const uint8_t *bytes, uint32_t byteCount, const QWidget *previewControl,
-                           platform::OffscreenPicture *offscreen);
+                           image::OffscreenPicture *offscreen);
     // Stores the bytes under the time stamp of this moment (one clock reading).
     // A failure goes to the save-failure handler as well as into the result.
     SaveResult SaveImageFile(int32_t imageType, const uint8_t *bytes, uint32_t byteCount);

@@ -1,4 +1,4 @@
-#include "offscreen_picture.h"
+#include "image/offscreen_picture.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace platform {
+namespace image {
 
 namespace {
 
@@ -342,4 +342,4 @@ QImage ImageFromDib(const uint8_t *dib, size_t capacity)
     return image;
 }
 
-} // namespace platform
+} // namespace image

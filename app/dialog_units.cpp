@@ -1,9 +1,9 @@
-#include "platform/dialog_units.h"
+#include "app/dialog_units.h"
 
 #include <QFontMetrics>
 
 
-namespace platform {
+namespace ui {
 
 namespace {
 
@@ -55,4 +55,4 @@ QSize DialogUnitsToPixels(const QSize &units, DialogBaseUnits base)
     return QSize(HorizontalUnitsToPixels(units.width(), base), VerticalUnitsToPixels(units.height(), base));
 }
 
-} // namespace platform
+} // namespace ui

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-namespace platform {
+namespace image {
 class OffscreenPicture;
 }
 
@@ -14,11 +14,11 @@ class CPreviewControl : public QWidget {
 public:
     explicit CPreviewControl(QWidget *parent);
     // The picture stays owned by the window; null paints nothing.
-    void SetPicture(const platform::OffscreenPicture *picture);
+    void SetPicture(const image::OffscreenPicture *picture);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    const platform::OffscreenPicture *m_picture = nullptr;
+    const image::OffscreenPicture *m_picture = nullptr;
 };

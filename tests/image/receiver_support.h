@@ -6,7 +6,7 @@
 #include "image/exif_library.h"
 #include "image/image_receiver.h"
 #include "platform/local_time.h"
-#include "platform/offscreen_picture.h"
+#include "image/offscreen_picture.h"
 
 #include <QImage>
 #include <QWidget>
@@ -77,7 +77,7 @@ protected:
     {
         m_control = std::make_unique<QWidget>();
         m_control->resize(width, height);
-        m_picture = std::make_unique<platform::OffscreenPicture>(QSize(width, height));
+        m_picture = std::make_unique<image::OffscreenPicture>(QSize(width, height));
         QImage marker(width, height, QImage::Format_RGB32);
         marker.fill(kMarker);
         m_picture->DrawUnscaled(marker);
@@ -117,7 +117,7 @@ protected:
     fs::path m_previousFolder;
     fs::path m_folder;
     std::unique_ptr<QWidget> m_control;
-    std::unique_ptr<platform::OffscreenPicture> m_picture;
+    std::unique_ptr<image::OffscreenPicture> m_picture;
     CImageReceiver m_receiver;
 };
 

@@ -1,4 +1,4 @@
-#include "file_publish.h"
+#include "image/file_publish.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "image_file.h"
+#include "image/image_file.h"
 
-#include "file_publish.h"
+#include "image/file_publish.h"
 
 #include <cerrno>
 #include <cstdio>

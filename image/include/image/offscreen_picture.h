@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace platform {
+namespace image {
 
 // What a packed DIB's 40-byte BITMAPINFOHEADER says about its pixels, once
 // checked against the buffer that holds it.
@@ -65,4 +65,4 @@ private:
 // when the header is refused.
 QImage ImageFromDib(const uint8_t *dib, size_t capacity);
 
-} // namespace platform
+} // namespace image

@@ -328,7 +328,7 @@ TEST_F(ScriptedReceiverTest, RawPictureShowsThePlaceholderAndStoresItsBytesUnrea
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray dib = file.readAll();
     const QImage placeholder =
-        platform::ImageFromDib(reinterpret_cast<const uint8_t *>(dib.constData()), size_t(dib.size()));
+        image::ImageFromDib(reinterpret_cast<const uint8_t *>(dib.constData()), size_t(dib.size()));
     ASSERT_EQ(placeholder.size(), QSize(488, 261));
 
     const std::vector<uint8_t> damaged = {0x00, 0x13, 0x37, 0xFF, 0x00};

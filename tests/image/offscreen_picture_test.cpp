@@ -1,4 +1,4 @@
-#include "platform/offscreen_picture.h"
+#include "image/offscreen_picture.h"
 #include "test_dib.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +7,8 @@
 
 namespace {
 
-using platform::DibDestination;
-using platform::OffscreenPicture;
+using image::DibDestination;
+using image::OffscreenPicture;
 
 constexpr QRgb kMarker = 0xff123456u;
 constexpr QRgb kBlack = 0xff000000u;
@@ -50,13 +50,13 @@ TEST(DibLayout, AcceptsBothRowOrdersAndExactCapacity)
     for (const bool bottomUp : {true, false}) {
         const std::vector<uint8_t> dib = testdib::FromImage(testdib::RandomImage(5, 3, 1), bottomUp);
         ASSERT_EQ(dib.size(), 40u + 16u * 3u);
-        const auto layout = platform::ReadDibLayout(dib.data(), dib.size());
+        const auto layout = image::ReadDibLayout(dib.data(), dib.size());
         ASSERT_TRUE(layout);
         EXPECT_EQ(layout->width, 5u);
         EXPECT_EQ(layout->height, 3u);
         EXPECT_EQ(layout->stride, 16u);
         EXPECT_EQ(layout->bottomUp, bottomUp);
-        EXPECT_FALSE(platform::ReadDibLayout(dib.data(), dib.size() - 1)) << "last row one byte short";
+        EXPECT_FALSE(image::ReadDibLayout(dib.data(), dib.size() - 1)) << "last row one byte short";
     }
 }
 
@@ -86,15 +86,15 @@ TEST(DibLayout, RefusesHeadersThatDoNotDescribeThePixels)
             testdib::PutU16(dib, c.offset, uint16_t(c.value));
         else
             testdib::PutU32(dib, c.offset, c.value);
-        EXPECT_FALSE(platform::ReadDibLayout(dib.data(), dib.size())) << c.what;
+        EXPECT_FALSE(image::ReadDibLayout(dib.data(), dib.size())) << c.what;
 
         OffscreenPicture picture = MarkedPicture(8, 8);
         EXPECT_FALSE(picture.StretchDib(dib.data(), dib.size(), {0, 0, 8, 8})) << c.what;
         EXPECT_EQ(picture.Image().pixel(3, 3), kMarker) << c.what << " drew something";
-        EXPECT_TRUE(platform::ImageFromDib(dib.data(), dib.size()).isNull()) << c.what;
+        EXPECT_TRUE(image::ImageFromDib(dib.data(), dib.size()).isNull()) << c.what;
     }
-    EXPECT_FALSE(platform::ReadDibLayout(nullptr, 1000));
-    EXPECT_FALSE(platform::ReadDibLayout(good.data(), 39));
+    EXPECT_FALSE(image::ReadDibLayout(nullptr, 1000));
+    EXPECT_FALSE(image::ReadDibLayout(good.data(), 39));
 }
 
 TEST(StretchDib, SameSizeCopiesExactlyInBothRowOrders)
@@ -105,7 +105,7 @@ TEST(StretchDib, SameSizeCopiesExactlyInBothRowOrders)
         OffscreenPicture picture(QSize(7, 5));
         ASSERT_TRUE(picture.StretchDib(dib.data(), dib.size(), {0, 0, 7, 5}));
         EXPECT_EQ(picture.Image(), source) << (bottomUp ? "bottom-up" : "top-down");
-        EXPECT_EQ(platform::ImageFromDib(dib.data(), dib.size()), source);
+        EXPECT_EQ(image::ImageFromDib(dib.data(), dib.size()), source);
     }
 }
 
