@@ -15,7 +15,7 @@ target="${2:-1000}"
 limit_mb="${3:-25}"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/harness.sh"
-e2e_enter_display "$@"
+e2e_enter_display
 
 burst=40
 warm_up=100
