@@ -10,9 +10,8 @@ program=$(realpath "$1")
 case_name="$2"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/harness.sh"
-e2e_enter_display
 
-mkdir "$work/start" "$work/picked"
+mkdir "$work/picked"
 box='^Vrx4kShooting Sample$'
 
 # Line of the first log entry matching $1 from line $2 on, or empty.

@@ -1,7 +1,8 @@
 # The one harness of the end-to-end scenarios: the real program on a virtual
 # X server with no window manager, driven by keyboard and mouse. Sourced by a
-# scenario, which then calls e2e_enter_display and start_program (the
-# simulated camera) or run_program (any other setup).
+# scenario, which gets its own X server and an empty folder $work/start
+# there, and then calls start_program (the simulated camera) or run_program
+# (any other setup).
 #
 # Environment:
 #   TAVREN_E2E_SCREENSHOTS   folder for screenshots (nothing is saved without it)
@@ -283,3 +284,6 @@ close_program() {
     pid=""
     [ "$status" -eq 0 ] || fail "the program ended with status $status"
 }
+
+mkdir "$work/start"
+e2e_enter_display

@@ -12,7 +12,6 @@ home=$2
 private=$3
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/harness.sh"
-e2e_enter_display
 
 run_program / HOME="$home" XDG_CONFIG_HOME="$home/.config"
 [ "$(readlink "/proc/$pid/cwd")" = "$home/Pictures" ] || fail "the program runs in $(readlink "/proc/$pid/cwd")"

@@ -12,9 +12,8 @@ set -eu
 program=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/harness.sh"
-e2e_enter_display
 
-mkdir "$work/start" "$work/picked"
+mkdir "$work/picked"
 box='^Vrx4kShooting Sample$'
 start_program "$work/start" VRX4K_SIM_SIZE=1200x800
 

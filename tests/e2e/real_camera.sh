@@ -15,10 +15,8 @@ if [ ! -f "$vusb/iolibs/vusb.so" ]; then
 fi
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/harness.sh"
-e2e_enter_display
 
 card_picture="$vusb/vcamera/DCIM/100TAVRN/TAVR0001.JPG"
-mkdir "$work/start"
 # The virtual camera reads its USB id from the port file in the working folder.
 cp "$vusb/001,001" "$work/start/"
 # libgphoto2 with only the virtual camera. It unloads its drivers, so their

@@ -13,9 +13,8 @@ set -eu
 program=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/harness.sh"
-e2e_enter_display
 
-mkdir "$work/start" "$work/picked"
+mkdir "$work/picked"
 start_program "$work/start" VRX4K_SIM_SCRIPT="jpeg,raw,raw+jpeg,jpeg3,jpeg,raw+jpeg"
 
 step="the preview before any picture"
