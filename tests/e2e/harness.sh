@@ -14,7 +14,7 @@
 # Exits 77 (skipped) when one of the tools named is missing.
 e2e_require() {
     for tool in "$@"; do
-        command -v "$tool" >/dev/null || { echo "skipped: $tool is missing (scripts/setup.sh installs it)" >&2; exit 77; }
+        command -v "$tool" >/dev/null || { echo "skipped: $tool is missing (scripts/setup.sh test installs it)" >&2; exit 77; }
     done
 }
 
