@@ -6,7 +6,7 @@ set -eu
 PACKAGES="
 cmake ninja-build g++ gcc pkg-config
 qt6-base-dev libgl-dev fonts-dejavu-core
-libturbojpeg0-dev libjpeg-turbo-progs
+libturbojpeg0-dev libjpeg62-turbo-dev libjpeg-turbo-progs
 libgphoto2-dev dpkg-dev
 mate-backgrounds
 libgtest-dev

@@ -1,11 +1,13 @@
 #include "exif.h"
 #include "exif_status.h"
+#include "made_jpegs.h"
 #include "photos.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <set>
@@ -236,9 +238,10 @@ TEST(ExifDecoder, SizesThatAreZeroOrBeyond32BitBuffersAreRefused)
     bytes = withSize(0, 48);
     EXPECT_NE(ExifMemOpen(bytes.data(), uint32_t(bytes.size()), &handle), kExifOk);
     EXPECT_EQ(handle, 0u);
-    // 65500 x 65500 (the largest JPEG) needs about 12.9 GB: the caller's 32-bit capacity would wrap.
+    // 65500 x 65500 (the largest JPEG) needs about 12.9 GB: the caller's 32-bit
+    // capacity would wrap, and it is far over the pixel limit.
     bytes = withSize(65500, 65500);
-    EXPECT_EQ(ExifMemOpen(bytes.data(), uint32_t(bytes.size()), &handle), kExifUnsupported);
+    EXPECT_EQ(ExifMemOpen(bytes.data(), uint32_t(bytes.size()), &handle), kExifTooManyPixels);
     EXPECT_EQ(handle, 0u);
 
     // 65500 x 1 fits, and decodes from data that ends far too early.
@@ -251,6 +254,90 @@ TEST(ExifDecoder, SizesThatAreZeroOrBeyond32BitBuffersAreRefused)
     std::vector<uint8_t> buffer(Capacity(size.Width, size.Height));
     EXPECT_EQ(ExifReadImage(wide.handle, buffer.data(), uint32_t(buffer.size())), kExifOk);
 }
+
+// Pictures whose decode would hold the caller for seconds or reserve gigabytes
+// are refused when opened, each with its own status; those just inside the
+// limits open, and the small ones decode as TurboJPEG decodes them.
+struct WorkLimitCase {
+    const char *name;
+    std::function<std::vector<uint8_t>()> make;
+    uint32_t width;
+    uint32_t height;
+    uint16_t status;
+};
+
+void PrintTo(const WorkLimitCase &limit, std::ostream *out)
+{
+    *out << limit.name;
+}
+
+// A small baseline picture carrying `thumbnail` in an Exif segment.
+std::vector<uint8_t> WithExifThumbnail(const std::vector<uint8_t> &thumbnail)
+{
+    std::vector<uint8_t> jpeg = made_jpegs::Encode({});
+    const size_t length = 2 + 6 + thumbnail.size();
+    std::vector<uint8_t> segment = {0xFF, 0xE1, uint8_t(length >> 8), uint8_t(length), 'E', 'x', 'i', 'f', 0, 0};
+    segment.insert(segment.end(), thumbnail.begin(), thumbnail.end());
+    jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+    return jpeg;
+}
+
+class WorkLimits : public ::testing::TestWithParam<WorkLimitCase> {};
+
+TEST_P(WorkLimits, RefusedWhenOpenedOrDecodedAsTurboJpeg)
+{
+    const WorkLimitCase &limit = GetParam();
+    const std::vector<uint8_t> jpeg = limit.make();
+    OpenJpeg open(jpeg);
+    ASSERT_EQ(open.status, limit.status);
+    if (limit.status != kExifOk) {
+        EXPECT_EQ(open.handle, 0u);
+        return;
+    }
+    ExifImageSize size{};
+    ASSERT_EQ(ExifGetImageSizeType(open.handle, &size), kExifOk);
+    EXPECT_EQ(size.Width, limit.width);
+    EXPECT_EQ(size.Height, limit.height);
+    if (uint64_t{size.Width} * size.Height <= 1'000'000) {
+        std::vector<uint8_t> dib(Capacity(size.Width, size.Height));
+        ASSERT_EQ(ExifReadImage(open.handle, dib.data(), uint32_t(dib.size())), kExifOk);
+        ExpectSamePicture(dib, photos::ReferenceDecode(jpeg));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hostile, WorkLimits,
+    ::testing::Values(
+        WorkLimitCase{"ProgressiveWith500ScansClaiming6000x4000",
+                      [] { return made_jpegs::Hostile(6000, 4000, 500); }, 0, 0, kExifTooManyScans},
+        WorkLimitCase{"HeaderClaiming65500x21857", [] { return made_jpegs::Hostile(65500, 21857, 1); }, 0, 0,
+                      kExifTooManyPixels},
+        WorkLimitCase{"Exactly400MillionPixels", [] { return made_jpegs::Hostile(20000, 20000, 1); }, 20000,
+                      20000, kExifOk},
+        WorkLimitCase{"ARowOver400MillionPixels", [] { return made_jpegs::Hostile(20000, 20001, 1); }, 0, 0,
+                      kExifTooManyPixels},
+        // A restart marker after every block and noisy data full of stuffed
+        // bytes: neither may count as, nor hide, a start of scan.
+        WorkLimitCase{"Exactly100ScansWithRestarts", [] { return made_jpegs::Hostile(64, 64, 100, 1); }, 64, 64,
+                      kExifOk},
+        WorkLimitCase{"101ScansWithRestarts", [] { return made_jpegs::Hostile(64, 64, 101, 1); }, 0, 0,
+                      kExifTooManyScans},
+        WorkLimitCase{"Exactly3BillionScannedPixels", [] { return made_jpegs::Hostile(6000, 5000, 100, 1); },
+                      6000, 5000, kExifOk},
+        WorkLimitCase{"ARowOver3BillionScannedPixels", [] { return made_jpegs::Hostile(6000, 5001, 100, 1); },
+                      0, 0, kExifTooManyScannedPixels},
+        WorkLimitCase{"ThumbnailOf101ScansInTheExifSegment",
+                      [] { return WithExifThumbnail(made_jpegs::Hostile(64, 64, 101)); }, 64, 64, kExifOk},
+        WorkLimitCase{"UsualProgression",
+                      [] {
+                          made_jpegs::Options options;
+                          options.width = 641;
+                          options.height = 479;
+                          options.progressive = true;
+                          return made_jpegs::Encode(options);
+                      },
+                      641, 479, kExifOk}),
+    [](const auto &param) { return std::string(param.param.name); });
 
 TEST(ExifDecoder, CmykPicturesAreRefused)
 {
