@@ -1,9 +1,10 @@
-// libExif.so: the decoder library's four entry points over TurboJPEG.
+// libExif.so: the decoder library's four entry points over libjpeg-turbo.
 
 #pragma GCC visibility push(default)
 #include "exif.h"
 #pragma GCC visibility pop
 
+#include "banded_decode.h"
 #include "exif_status.h"
 #include "jpeg_outline.h"
 
@@ -197,7 +198,17 @@ uint16_t DecodeInto(OpenPicture &picture, uint8_t *buffer, uint32_t capacity)
     const int stride = static_cast<int>(picture.rowStride);
     {
         std::lock_guard lock(picture.decodeMutex);
-        if (tjDecompress2(picture.decoder, picture.bytes, picture.byteCount, rows,
+        // One scan: bands of rows on several cores. Several scans need the
+        // whole picture's coefficients first, so they decode in one piece.
+        const exif::BandedResult banded =
+            picture.scans == 1
+                ? exif::DecodeInBands(picture.bytes, picture.byteCount, picture.width, picture.height, rows,
+                                      picture.rowStride)
+                : exif::BandedResult::NotBanded;
+        if (banded == exif::BandedResult::Failed)
+            return kExifDecodeFailed;
+        if (banded == exif::BandedResult::NotBanded
+            && tjDecompress2(picture.decoder, picture.bytes, picture.byteCount, rows,
                           static_cast<int>(picture.width), stride, static_cast<int>(picture.height),
                           TJPF_BGR, kDecodeFlags)
             != 0) {

@@ -118,12 +118,117 @@ TEST_P(DecodesPhotograph, SizeHeaderAndEveryPixelAsTurboJpeg)
 INSTANTIATE_TEST_SUITE_P(MateBackgrounds, DecodesPhotograph,
                          ::testing::Values(Photo{"Storm.jpg", 1920, 1280},       // Canon, baseline
                                            Photo{"Wood.jpg", 2560, 1920},        // Konica Minolta
+                                           Photo{"LadyBird.jpg", 2560, 1600},    // 4:2:0
                                            Photo{"GreenMeadow.jpg", 1280, 1024}, // progressive
                                            Photo{"FreshFlower.jpg", 1600, 1203}),
                          [](const auto &param) {
                              std::string name = param.param.name;
                              return name.substr(0, name.find('.'));
                          });
+
+// Pictures over 2 MP in one scan decode in bands of rows on several threads;
+// every byte must be what TurboJPEG's single-threaded decode gives, whatever
+// the sampling, size, restart interval or damage.
+struct MadeCase {
+    const char *name;
+    made_jpegs::Options options;
+    std::function<void(std::vector<uint8_t> &)> damage = nullptr;
+};
+
+void PrintTo(const MadeCase &made, std::ostream *out)
+{
+    *out << made.name;
+}
+
+made_jpegs::Options Sampled(int lumaH, int lumaV, int width = 1931, int height = 1097, unsigned restart = 0)
+{
+    made_jpegs::Options options;
+    options.width = width;
+    options.height = height;
+    options.lumaH = lumaH;
+    options.lumaV = lumaV;
+    options.restartInterval = restart;
+    return options;
+}
+
+class DecodesMadePicture : public ::testing::TestWithParam<MadeCase> {};
+
+TEST_P(DecodesMadePicture, EveryPixelAsTurboJpeg)
+{
+    const MadeCase &made = GetParam();
+    std::vector<uint8_t> jpeg = made_jpegs::Encode(made.options);
+    if (made.damage)
+        made.damage(jpeg);
+    const photos::Decoded reference = photos::ReferenceDecode(jpeg);
+    ExifImageSize size{};
+    const std::vector<uint8_t> dib = DecodeAsTheProgramDoes(jpeg, size);
+    ASSERT_EQ(size.Width, uint32_t(made.options.width));
+    ASSERT_EQ(size.Height, uint32_t(made.options.height));
+    ExpectSamePicture(dib, reference);
+}
+
+made_jpegs::Options Grey()
+{
+    made_jpegs::Options options = Sampled(1, 1);
+    options.components = 1;
+    return options;
+}
+
+made_jpegs::Options ScanPerComponent()
+{
+    made_jpegs::Options options = Sampled(2, 2);
+    options.scanPerComponent = true;
+    return options;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, DecodesMadePicture,
+    ::testing::Values(
+        MadeCase{"Sampling444", Sampled(1, 1)}, MadeCase{"Sampling422", Sampled(2, 1)},
+        MadeCase{"Sampling420", Sampled(2, 2)}, MadeCase{"Sampling440", Sampled(1, 2)},
+        MadeCase{"Sampling411", Sampled(4, 1)}, MadeCase{"Grey", Grey()},
+        MadeCase{"Sampling420RestartEveryMcu", Sampled(2, 2, 2003, 1001, 1)},
+        MadeCase{"Sampling440RestartEvery7Mcus", Sampled(1, 2, 1501, 1999, 7)},
+        MadeCase{"Sampling422RestartEvery1000Mcus", Sampled(2, 1, 2400, 1350, 1000)},
+        MadeCase{"Sampling411Tall", Sampled(4, 1, 1025, 2047)},
+        MadeCase{"SequentialScanPerComponent", ScanPerComponent()},
+        // Damage: grey where data is missing, decoded on where a decoder can carry on.
+        MadeCase{"Sampling420CutOff", Sampled(2, 2), [](std::vector<uint8_t> &jpeg) { jpeg.resize(jpeg.size() * 3 / 5); }},
+        MadeCase{"Sampling422CutOffWithRestarts", Sampled(2, 1, 1931, 1097, 3),
+                 [](std::vector<uint8_t> &jpeg) { jpeg.resize(jpeg.size() / 3); }},
+        MadeCase{"Sampling420DamagedInTheMiddle", Sampled(2, 2),
+                 [](std::vector<uint8_t> &jpeg) {
+                     for (size_t at = jpeg.size() / 2; at < jpeg.size() / 2 + 400; at += 37)
+                         jpeg[at] = uint8_t(jpeg[at] * 7 + 1);
+                 }},
+        MadeCase{"Sampling444DamagedRestarts", Sampled(1, 1, 1931, 1097, 2),
+                 [](std::vector<uint8_t> &jpeg) {
+                     // Restart markers renumbered or lost in the last third.
+                     for (size_t at = jpeg.size() * 2 / 3; at + 1 < jpeg.size() - 2; ++at) {
+                         if (jpeg[at] == 0xFF && jpeg[at + 1] >= 0xD0 && jpeg[at + 1] <= 0xD7)
+                             jpeg[at + 1] = at % 3 ? uint8_t(0xD0 + (jpeg[at + 1] + 3) % 8) : 0x00;
+                     }
+                 }}),
+    [](const auto &param) { return std::string(param.param.name); });
+
+TEST(ExifDecoder, AFatalErrorAfterTheLastRowFailsAsTurboJpegFails)
+{
+    // An invalid marker between the scan and the end of the picture.
+    std::vector<uint8_t> jpeg = made_jpegs::Encode(Sampled(2, 2));
+    ASSERT_GE(jpeg.size(), 2u);
+    const uint8_t invalid[] = {0xFF, 0x02};
+    jpeg.insert(jpeg.end() - 2, invalid, invalid + 2);
+    tjhandle decoder = tjInitDecompress();
+    std::vector<uint8_t> bgr(size_t(1931) * 1097 * 3);
+    EXPECT_NE(tjDecompress2(decoder, jpeg.data(), jpeg.size(), bgr.data(), 1931, 0, 1097, TJPF_BGR, 0), 0);
+    EXPECT_EQ(tjGetErrorCode(decoder), TJERR_FATAL);
+    tjDestroy(decoder);
+
+    OpenJpeg open(jpeg);
+    ASSERT_EQ(open.status, kExifOk);
+    std::vector<uint8_t> dib(Capacity(1931, 1097));
+    EXPECT_EQ(ExifReadImage(open.handle, dib.data(), uint32_t(dib.size())), kExifDecodeFailed);
+}
 
 TEST(ExifDecoder, RowsOfEveryPaddingWidthAndGreyPictures)
 {
