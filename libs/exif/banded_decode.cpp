@@ -24,6 +24,8 @@ constexpr JDIMENSION kRowsPerRead = 16;
 struct ErrorJump {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
+    void (*emitMessage)(j_common_ptr, int) = nullptr; // libjpeg's own
+    bool warned = false;
 };
 
 [[noreturn]] void JumpOut(j_common_ptr info)
@@ -31,7 +33,16 @@ struct ErrorJump {
     std::longjmp(reinterpret_cast<ErrorJump *>(info->err)->jump, 1);
 }
 
-// Warnings are counted by libjpeg's own emit_message, as TurboJPEG does, but never printed.
+// Warnings are counted by libjpeg's own emit_message, as TurboJPEG does, and
+// noted, but never printed.
+void NoteWarning(j_common_ptr info, int level)
+{
+    auto *errors = reinterpret_cast<ErrorJump *>(info->err);
+    errors->emitMessage(info, level);
+    if (level < 0)
+        errors->warned = true;
+}
+
 void StayQuiet(j_common_ptr) {}
 
 // A decompressor that does not exist yet when setjmp runs must still be safe to destroy.
@@ -39,6 +50,8 @@ void PrepareDecompressor(jpeg_decompress_struct &info, ErrorJump &errors)
 {
     std::memset(&info, 0, sizeof info);
     info.err = jpeg_std_error(&errors.manager);
+    errors.emitMessage = errors.manager.emit_message;
+    errors.manager.emit_message = NoteWarning;
     errors.manager.error_exit = JumpOut;
     errors.manager.output_message = StayQuiet;
 }
@@ -130,7 +143,9 @@ void DecodeBand(Band &band) noexcept
     PrepareDecompressor(info, errors);
     if (setjmp(errors.jump) != 0) {
         jpeg_destroy_decompress(&info);
-        band.failed = true;
+        // TurboJPEG reports an error after a warning as a warning, and the
+        // library keeps such a picture; the rows written then are the same.
+        band.failed = !errors.warned;
         return;
     }
     jpeg_create_decompress(&info);
