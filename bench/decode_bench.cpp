@@ -9,7 +9,7 @@
 // libExif.so decodes on several cores: do not pin it to one with taskset.
 
 #include "image/exif_library.h"
-#include "tests/exif/made_jpegs.h"
+#include "made_jpegs.h"
 
 #include <turbojpeg.h>
 
