@@ -1,6 +1,6 @@
 #include "app/preview_control.h"
 
-#include "platform/offscreen_picture.h"
+#include "image/offscreen_picture.h"
 
 #include <QPainter>
 
@@ -11,7 +11,7 @@ CPreviewControl::CPreviewControl(QWidget *parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void CPreviewControl::SetPicture(const platform::OffscreenPicture *picture)
+void CPreviewControl::SetPicture(const image::OffscreenPicture *picture)
 {
     m_picture = picture;
     update();

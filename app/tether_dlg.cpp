@@ -5,9 +5,9 @@
 #include "camera/camera_library.h"
 #include "camera/camera_records.h"
 #include "image/image_file.h"
-#include "platform/dialog_units.h"
-#include "platform/message_box.h"
-#include "platform/offscreen_picture.h"
+#include "app/dialog_units.h"
+#include "app/message_box.h"
+#include "image/offscreen_picture.h"
 
 #include <QFile>
 #include <QGroupBox>
@@ -42,16 +42,6 @@ QString CurrentDirectoryText()
     return error ? QString() : QFile::decodeName(directory.c_str());
 }
 
-QString PictureName(const std::string &timeStamp, int32_t imageType)
-{
-    return QString::fromStdString(timeStamp) + QString::fromLatin1(ImageFileExtension(imageType));
-}
-
-QString Megabytes(std::size_t bytes)
-{
-    return QString::number(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1);
-}
-
 } // namespace
 
 CTetherDlg::CTetherDlg(QWidget *parent)
@@ -78,12 +68,12 @@ void CTetherDlg::CreateControls()
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
-    setFont(platform::DialogFont());
-    const platform::DialogBaseUnits units = platform::BaseUnitsOf(font());
-    setFixedSize(platform::DialogUnitsToPixels(kDialogSize, units));
+    setFont(ui::DialogFont());
+    const ui::DialogBaseUnits units = ui::BaseUnitsOf(font());
+    setFixedSize(ui::DialogUnitsToPixels(kDialogSize, units));
 
     const auto place = [&units](QWidget *control, const QRect &rect) {
-        control->setGeometry(platform::DialogUnitsToPixels(rect, units));
+        control->setGeometry(ui::DialogUnitsToPixels(rect, units));
     };
     const auto makeButton = [&](const QString &text, const QRect &rect) {
         auto *button = new QPushButton(text, this);
@@ -145,7 +135,7 @@ void CTetherDlg::OnInitDialog()
     m_btnShoot->setEnabled(false);
     m_editSaveFolder->setText(CurrentDirectoryText());
     // Made once, at the preview area's size, and black until the first picture.
-    m_picPreview = std::make_unique<platform::OffscreenPicture>(m_preview->size());
+    m_picPreview = std::make_unique<image::OffscreenPicture>(m_preview->size());
     m_preview->SetPicture(m_picPreview.get());
     m_btnClose->setFocus();
 }
@@ -214,7 +204,7 @@ void CTetherDlg::OnShoot()
     int32_t out1 = 0;
     int32_t out2 = 0;
     if (library->Shoot(m_hCamera, &out1, &out2) != 0)
-        platform::ShowMessageBox(this, QStringLiteral("Photography failed."), platform::MessageIcon::Warning);
+        ui::ShowMessageBox(this, QStringLiteral("Photography failed."), ui::MessageIcon::Warning);
 }
 
 void CTetherDlg::OnCameraImageReady()
@@ -242,7 +232,7 @@ void CTetherDlg::OnCameraImageReady()
     m_preview->update();
 
     // Storing works again, or may: the pictures kept earlier follow this one.
-    if (!saveFailed && !m_pendingPictures.empty())
+    if (!saveFailed && !m_pendingPictures.Empty())
         RetryPendingPictures();
     // Last: the box runs its own loop, in which further camera events arrive.
     ReportSaveProblems();
@@ -271,54 +261,12 @@ void CTetherDlg::OnCameraPropertyChanged()
 void CTetherDlg::KeepUnsavedPicture(const CImageReceiver::FailedSave &failed)
 {
     m_lastSaveFailed = true;
-    const QString name = PictureName(failed.timeStamp, failed.imageType);
-    const QString reason = failed.error.empty()
-                               ? QStringLiteral("It could not be written to %1.").arg(CurrentDirectoryText())
-                               : QString::fromStdString(failed.error);
-    const QString where = QStringLiteral("The picture %1 could not be stored.\n%2").arg(name, reason);
-
-    const bool overLimit = m_pendingPictures.size() + 1 > m_pendingCountLimit &&
-                           m_pendingBytes + failed.byteCount > m_pendingByteLimit;
-    if (overLimit) {
-        m_unreportedProblems.push_back(
-            QStringLiteral("%1\n\nIt is lost: %2 unsaved pictures (%3 MB) are already kept in memory, "
-                           "which is as many as TAVREN keeps.")
-                .arg(where)
-                .arg(m_pendingPictures.size())
-                .arg(Megabytes(m_pendingBytes)));
-        return;
-    }
-    try {
-        PendingPicture picture;
-        picture.imageType = failed.imageType;
-        picture.timeStamp = failed.timeStamp;
-        picture.bytes.assign(failed.bytes, failed.bytes + failed.byteCount);
-        m_pendingPictures.push_back(std::move(picture));
-    } catch (const std::bad_alloc &) {
-        m_unreportedProblems.push_back(
-            QStringLiteral("%1\n\nIt is lost: there is not enough memory to keep it.").arg(where));
-        return;
-    }
-    m_pendingBytes += failed.byteCount;
-    m_unreportedProblems.push_back(
-        QStringLiteral("%1\n\nIt is kept in memory and will be stored under this name as soon as storing "
-                       "works again: with the next picture, or when you choose another folder with \"...\".")
-            .arg(where));
+    m_unreportedProblems.push_back(QString::fromStdString(m_pendingPictures.Keep(failed)));
 }
 
 std::size_t CTetherDlg::RetryPendingPictures()
 {
-    // Oldest first; stop at the first failure, the next ones would fail alike.
-    while (!m_pendingPictures.empty()) {
-        const PendingPicture &picture = m_pendingPictures.front();
-        const SaveResult result = SaveImageBytes(picture.timeStamp, picture.imageType, picture.bytes.data(),
-                                                 static_cast<uint32_t>(picture.bytes.size()));
-        if (!result.saved)
-            break;
-        m_pendingBytes -= picture.bytes.size();
-        m_pendingPictures.pop_front();
-    }
-    return m_pendingPictures.size();
+    return m_pendingPictures.RetrySaving();
 }
 
 void CTetherDlg::ReportSaveProblems()
@@ -341,21 +289,21 @@ void CTetherDlg::ReportSaveProblems()
                 text += QStringLiteral("\n\n... and %1 more.").arg(m_unreportedProblems.size() - kListed);
         }
         m_unreportedProblems.clear();
-        platform::ShowMessageBox(this, text, platform::MessageIcon::Warning);
+        ui::ShowMessageBox(this, text, ui::MessageIcon::Warning);
     }
     m_reportOpen = false;
 }
 
 bool CTetherDlg::MayClose()
 {
-    if (m_pendingPictures.empty() || RetryPendingPictures() == 0)
+    if (m_pendingPictures.Empty() || RetryPendingPictures() == 0)
         return true;
-    const std::size_t count = m_pendingPictures.size();
+    const std::size_t count = m_pendingPictures.Count();
     const QString text =
         (count == 1 ? QStringLiteral("1 picture could not be stored and is still kept in memory. If you close "
                                      "TAVREN now, it will be lost.\n\nClose anyway?")
                     : QStringLiteral("%1 pictures could not be stored and are still kept in memory. If you close "
                                      "TAVREN now, they will be lost.\n\nClose anyway?")
                           .arg(count));
-    return platform::AskYesNo(this, text);
+    return ui::AskYesNo(this, text);
 }

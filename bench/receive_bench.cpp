@@ -14,7 +14,7 @@
 #include "image/image_receiver.h"
 #include "image/preview_geometry.h"
 #include "platform/local_time.h"
-#include "platform/offscreen_picture.h"
+#include "image/offscreen_picture.h"
 
 #include <QApplication>
 #include <QImage>
@@ -262,8 +262,8 @@ int main(int argc, char **argv)
 
     QWidget control;
     control.resize(kAreaWidth, kAreaHeight);
-    platform::OffscreenPicture picture(QSize(kAreaWidth, kAreaHeight));
-    platform::OffscreenPicture stagePicture(QSize(kAreaWidth, kAreaHeight));
+    image::OffscreenPicture picture(QSize(kAreaWidth, kAreaHeight));
+    image::OffscreenPicture stagePicture(QSize(kAreaWidth, kAreaHeight));
     tjhandle decoder = tjInitDecompress();
     std::vector<uint8_t> turboBuffer, stageBuffer;
     int tenths = 0;

@@ -1,4 +1,4 @@
-#include "camera_library.h"
+#include "camera/camera_library.h"
 
 #include <new>
 

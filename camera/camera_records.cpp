@@ -1,4 +1,4 @@
-#include "camera_records.h"
+#include "camera/camera_records.h"
 
 #include <algorithm>
 #include <cstring>

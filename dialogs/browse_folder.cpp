@@ -1,7 +1,7 @@
 #include "app/tether_dlg.h"
 #include "dialogs/focus_return.h"
 #include "dialogs/folder_chooser.h"
-#include "platform/message_box.h"
+#include "app/message_box.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,10 +25,10 @@ void CTetherDlg::OnBrowseFolder()
     std::error_code error;
     std::filesystem::current_path(std::filesystem::path(QFile::encodeName(*picked).toStdString()), error);
     if (error) {
-        platform::ShowMessageBox(this,
+        ui::ShowMessageBox(this,
                                  QStringLiteral("The folder %1 cannot be used: %2.")
                                      .arg(QDir::toNativeSeparators(*picked), QString::fromStdString(error.message())),
-                                 platform::MessageIcon::Error);
+                                 ui::MessageIcon::Error);
         return;
     }
 

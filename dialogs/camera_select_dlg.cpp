@@ -3,8 +3,8 @@
 #include "camera/camera_library.h"
 #include "camera/camera_records.h"
 #include "dialogs/camera_text.h"
-#include "platform/dialog_units.h"
-#include "platform/message_box.h"
+#include "app/dialog_units.h"
+#include "app/message_box.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -16,8 +16,8 @@
 
 namespace {
 
-using platform::MessageIcon;
-using platform::ShowMessageBox;
+using ui::MessageIcon;
+using ui::ShowMessageBox;
 
 // One line of the list: " %2d.  %s | %s" of the 1-based number, Name, Detail.
 QString FormatCameraLine(int number, const CameraDeviceInfo &info)
@@ -38,10 +38,10 @@ void CCameraSelectDlg::CreateControls()
 {
     setWindowTitle(QStringLiteral("TAVREN"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFont(platform::DialogFont());
-    const platform::DialogBaseUnits base = platform::BaseUnitsOf(font());
+    setFont(ui::DialogFont());
+    const ui::DialogBaseUnits base = ui::BaseUnitsOf(font());
     const auto place = [base](QWidget *control, int x, int y, int width, int height) {
-        control->setGeometry(platform::DialogUnitsToPixels(QRect(x, y, width, height), base));
+        control->setGeometry(ui::DialogUnitsToPixels(QRect(x, y, width, height), base));
     };
 
     // Created in template order, which is also the tab order.
@@ -62,7 +62,7 @@ void CCameraSelectDlg::CreateControls()
 
     setTabOrder(m_btnOk, m_btnCancel);
     setTabOrder(m_btnCancel, m_listCameras);
-    setFixedSize(platform::DialogUnitsToPixels(QSize(218, 97), base));
+    setFixedSize(ui::DialogUnitsToPixels(QSize(218, 97), base));
 
     connect(m_btnOk, &QPushButton::clicked, this, &CCameraSelectDlg::accept);
     connect(m_btnCancel, &QPushButton::clicked, this, &CCameraSelectDlg::reject);

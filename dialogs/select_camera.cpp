@@ -3,7 +3,7 @@
 #include "camera/camera_library.h"
 #include "dialogs/camera_select_dlg.h"
 #include "dialogs/focus_return.h"
-#include "platform/message_box.h"
+#include "app/message_box.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,8 +28,8 @@ void CTetherDlg::OnSelectCamera()
     CCameraLibrary *library = GetCameraLibrary();
     if (!library || library->Open(dialog.m_nSelectedCamera, &m_hCamera, CameraEventCallback, 0) != 0) {
         m_hCamera = 0;
-        platform::ShowMessageBox(this, QStringLiteral("I cannot be connected to a camera."),
-                                 platform::MessageIcon::Error);
+        ui::ShowMessageBox(this, QStringLiteral("I cannot be connected to a camera."),
+                                 ui::MessageIcon::Error);
         return;
     }
 

@@ -1,4 +1,4 @@
-#include "exif_library.h"
+#include "image/exif_library.h"
 
 platform::ModuleHandle g_hExifModule = nullptr;
 PfnExifMemOpen g_pfnExifMemOpen = nullptr;

@@ -1,9 +1,9 @@
-#include "image_receiver.h"
+#include "image/image_receiver.h"
 
-#include "exif_library.h"
-#include "platform/offscreen_picture.h"
+#include "image/exif_library.h"
+#include "image/offscreen_picture.h"
 #include "platform/local_time.h"
-#include "preview_geometry.h"
+#include "image/preview_geometry.h"
 #include "res/resources.h"
 #include "vrx4kapi.h"
 
@@ -45,7 +45,7 @@ void CImageReceiver::SetSaveFailureHandler(SaveFailureHandler handler)
 }
 
 void CImageReceiver::ReceiveImage(int32_t imageType, const uint8_t *bytes, uint32_t byteCount,
-                                  const QWidget *previewControl, platform::OffscreenPicture *offscreen)
+                                  const QWidget *previewControl, image::OffscreenPicture *offscreen)
 {
     try {
         if (imageType == CAMERA_IMAGE_NONE || bytes == nullptr || byteCount == 0 || previewControl == nullptr ||
@@ -71,7 +71,7 @@ void CImageReceiver::ReceiveImage(int32_t imageType, const uint8_t *bytes, uint3
 }
 
 int32_t CImageReceiver::DrawJpegPreview(const uint8_t *bytes, uint32_t byteCount, const QWidget *previewControl,
-                                        platform::OffscreenPicture *offscreen)
+                                        image::OffscreenPicture *offscreen)
 {
     if (previewControl == nullptr || offscreen == nullptr || !ExifLibraryBound())
         return 0;
@@ -95,7 +95,7 @@ int32_t CImageReceiver::DrawJpegPreview(const uint8_t *bytes, uint32_t byteCount
         return 0;
 
     // The header goes on to the stretch: it must describe the announced picture.
-    const std::optional<platform::DibLayout> layout = platform::ReadDibLayout(buffer, *capacity);
+    const std::optional<image::DibLayout> layout = image::ReadDibLayout(buffer, *capacity);
     if (!layout || layout->width != size.Width || layout->height != size.Height)
         return 0;
 
@@ -105,7 +105,7 @@ int32_t CImageReceiver::DrawJpegPreview(const uint8_t *bytes, uint32_t byteCount
 }
 
 int32_t CImageReceiver::DrawRawPreview(const uint8_t * /*bytes*/, uint32_t /*byteCount*/,
-                                       const QWidget * /*previewControl*/, platform::OffscreenPicture *offscreen)
+                                       const QWidget * /*previewControl*/, image::OffscreenPicture *offscreen)
 {
     if (offscreen == nullptr)
         return 0;
@@ -114,7 +114,7 @@ int32_t CImageReceiver::DrawRawPreview(const uint8_t * /*bytes*/, uint32_t /*byt
     if (file.open(QIODevice::ReadOnly)) {
         const QByteArray dib = file.readAll();
         offscreen->DrawUnscaled(
-            platform::ImageFromDib(reinterpret_cast<const uint8_t *>(dib.constData()), size_t(dib.size())));
+            image::ImageFromDib(reinterpret_cast<const uint8_t *>(dib.constData()), size_t(dib.size())));
     }
     return 1;
 }

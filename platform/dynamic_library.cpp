@@ -1,7 +1,7 @@
-#include "dynamic_library.h"
+#include "platform/dynamic_library.h"
 
+#include <cstdio>
 #include <dlfcn.h>
-#include <filesystem>
 #include <strings.h>
 
 namespace platform {
@@ -19,19 +19,19 @@ std::string SharedObjectName(const std::string &moduleName)
 
 ModuleHandle LoadModule(const std::string &moduleName)
 {
-    // A name without a slash makes dlopen use the loader's search order,
-    // including the RUNPATH of the program this code is linked into.
+    // A name without a slash makes dlopen use the loader's search order and
+    // nothing else: LD_LIBRARY_PATH, the RUNPATH of the program this code is
+    // linked into, the system's folders. A library that is found but cannot
+    // be loaded is a failed load, never a reason to try another copy.
     const std::string fileName = SharedObjectName(moduleName);
-    if (ModuleHandle module = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL))
-        return module;
-    // Sanitizer runtimes call dlopen on the program's behalf, which hides its
-    // RUNPATH ($ORIGIN); the program's own folder is the last place to look.
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return nullptr;
-    const std::filesystem::path besideProgram = program.parent_path() / fileName;
-    return dlopen(besideProgram.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ModuleHandle module = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+        // The one thing the program says when a library fails: the loader's reason.
+        const char *reason = dlerror();
+        std::fprintf(stderr, "tavren: cannot load %s: %s\n", fileName.c_str(),
+                     reason != nullptr ? reason : "unknown reason");
+    }
+    return module;
 }
 
 void *FindEntryPoint(ModuleHandle module, const char *name)

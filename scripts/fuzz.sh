@@ -12,7 +12,7 @@ case "$seconds" in
     '' | *[!0-9]*) echo "usage: $0 [SECONDS]" >&2; exit 2 ;;
 esac
 
-scripts/setup.sh
+scripts/setup.sh test
 
 build=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DTAVREN_FUZZ=ON >/dev/null

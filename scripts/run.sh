@@ -1,5 +1,5 @@
 #!/bin/sh
-# Installs what is missing, builds TAVREN (build/default) and opens it with the
+# Installs what is missing, builds TAVREN (build/run) and opens it with the
 # simulated camera. Pictures go to your Pictures folder: the program stores
 # them in the folder it is started in.
 # TAVREN_CAMERA=gphoto2 scripts/run.sh uses the real cameras libgphoto2 finds
@@ -25,15 +25,17 @@ case "$camera" in
     *) echo "TAVREN_CAMERA: expected 'simulated' or 'gphoto2', got '$camera'" >&2; exit 2 ;;
 esac
 
-scripts/setup.sh
+scripts/setup.sh run
 
-build="$root/build/default"
-cmake -S . -B "$build" -G Ninja >/dev/null
+# A build folder of its own, without the tests, laid out as the installed
+# program: bin/tavren and its libraries in lib/tavren.
+build="$root/build/run"
+cmake -S . -B "$build" -G Ninja -DTAVREN_BUILD_TESTS=OFF -DCMAKE_INSTALL_LIBDIR=lib >/dev/null
 cmake --build "$build" --target tavren "$camera_target" exif
 if [ "$camera" = gphoto2 ]; then
     # The real-camera library has its own folder: first on the search path, it
-    # stands in for the simulated one beside the program.
-    LD_LIBRARY_PATH="$build/gphoto2${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+    # stands in for the simulated one in the program's library folder.
+    LD_LIBRARY_PATH="$build/lib/tavren/gphoto2${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
     export LD_LIBRARY_PATH
 fi
 

@@ -2,8 +2,9 @@
 # Installs what is missing, configures, builds and runs the whole test suite.
 #   scripts/test.sh            the normal build, in build/default
 #   scripts/test.sh sanitize   AddressSanitizer + UndefinedBehaviorSanitizer, in build/sanitize
-#   scripts/test.sh thread     ThreadSanitizer on the tests where a camera library's
-#                              thread calls back (label "threads"), in build/thread
+#   scripts/test.sh thread     ThreadSanitizer on the tests where threads meet: a camera
+#                              library's thread calls back, the decoder decodes in bands
+#                              (label "threads"), in build/thread
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -15,14 +16,15 @@ case "$configuration" in
     *) echo "usage: $0 [default|sanitize|thread]" >&2; exit 2 ;;
 esac
 
-scripts/setup.sh
+scripts/setup.sh test
 
 build="build/$configuration"
 # shellcheck disable=SC2086
 cmake -S . -B "$build" -G Ninja -DTAVREN_WERROR=ON $options >/dev/null
 if [ "$configuration" = thread ]; then
     # Qt is not built for ThreadSanitizer: only the Qt-free threaded suites.
-    cmake --build "$build" --target vrx4k_sim vrx4k_sim_tests camera_tests vrx4k_gphoto2 vrx4k_gphoto2_tests camera_contract_tests
+    cmake --build "$build" --target vrx4k_sim vrx4k_sim_tests camera_tests vrx4k_gphoto2 vrx4k_gphoto2_tests \
+        camera_contract_tests exif exif_decoder_tests
     selection="-L threads"
 else
     cmake --build "$build"

@@ -1,10 +1,12 @@
-// libExif.so: the decoder library's four entry points over TurboJPEG.
+// libExif.so: the decoder library's four entry points over libjpeg-turbo.
 
 #pragma GCC visibility push(default)
 #include "exif.h"
 #pragma GCC visibility pop
 
+#include "banded_decode.h"
 #include "exif_status.h"
+#include "jpeg_outline.h"
 
 #include <turbojpeg.h>
 
@@ -28,6 +30,7 @@ struct OpenPicture {
     uint32_t width = 0;
     uint32_t height = 0;
     int subsampling = 0;
+    uint32_t scans = 0;
     uint64_t rowStride = 0;
     uint64_t pictureSize = 0; // header plus rows
 
@@ -122,10 +125,29 @@ void WriteBitmapHeader(uint8_t *buffer, const OpenPicture &picture)
     PutLittleEndian32(buffer + 36, 0);                                                  // biClrImportant
 }
 
+// Pictures whose decode would hold the caller for seconds or reserve
+// gigabytes are refused; kExifOk otherwise.
+uint16_t CheckWork(uint64_t width, uint64_t height, uint64_t scans)
+{
+    const uint64_t pixels = width * height;
+    if (pixels > kExifMaxPixels)
+        return kExifTooManyPixels;
+    if (scans > kExifMaxScans)
+        return kExifTooManyScans;
+    if (pixels * scans > kExifMaxScannedPixels)
+        return kExifTooManyScannedPixels;
+    return kExifOk;
+}
+
 uint16_t OpenPictureFromBytes(const uint8_t *data, uint32_t size, uint32_t *handle)
 {
     if (data == nullptr || size == 0)
         return kExifBadArgument;
+
+    // Before anything is allocated: the bytes alone tell the work a decode takes.
+    const exif::JpegOutline outline = exif::OutlineJpeg(data, size);
+    if (const uint16_t refused = CheckWork(outline.width, outline.height, outline.scans); refused != kExifOk)
+        return refused;
 
     auto picture = std::make_shared<OpenPicture>();
     picture->decoder = tjInitDecompress();
@@ -147,12 +169,16 @@ uint16_t OpenPictureFromBytes(const uint8_t *data, uint32_t size, uint32_t *hand
     // libjpeg-turbo cannot turn CMYK or YCCK into BGR.
     if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK)
         return kExifUnsupported;
+    // The same limits on the size TurboJPEG read, should the two ever differ.
+    if (const uint16_t refused = CheckWork(uint32_t(width), uint32_t(height), outline.scans); refused != kExifOk)
+        return refused;
 
     picture->bytes = data;
     picture->byteCount = size;
     picture->width = static_cast<uint32_t>(width);
     picture->height = static_cast<uint32_t>(height);
     picture->subsampling = subsampling;
+    picture->scans = outline.scans;
     picture->rowStride = (3 * static_cast<uint64_t>(width) + 3) & ~uint64_t{3};
     picture->pictureSize = EXIF_DIB_HEADER_SIZE + picture->rowStride * picture->height;
     // The caller sizes the buffer in 32-bit arithmetic.
@@ -172,7 +198,17 @@ uint16_t DecodeInto(OpenPicture &picture, uint8_t *buffer, uint32_t capacity)
     const int stride = static_cast<int>(picture.rowStride);
     {
         std::lock_guard lock(picture.decodeMutex);
-        if (tjDecompress2(picture.decoder, picture.bytes, picture.byteCount, rows,
+        // One scan: bands of rows on several cores. Several scans need the
+        // whole picture's coefficients first, so they decode in one piece.
+        const exif::BandedResult banded =
+            picture.scans == 1
+                ? exif::DecodeInBands(picture.bytes, picture.byteCount, picture.width, picture.height, rows,
+                                      picture.rowStride)
+                : exif::BandedResult::NotBanded;
+        if (banded == exif::BandedResult::Failed)
+            return kExifDecodeFailed;
+        if (banded == exif::BandedResult::NotBanded
+            && tjDecompress2(picture.decoder, picture.bytes, picture.byteCount, rows,
                           static_cast<int>(picture.width), stride, static_cast<int>(picture.height),
                           TJPF_BGR, kDecodeFlags)
             != 0) {

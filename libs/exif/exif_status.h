@@ -13,4 +13,14 @@ enum ExifStatus : uint16_t {
     kExifBufferTooSmall = 5,  // capacity below the decoded picture's size; nothing written
     kExifDecodeFailed = 6,    // the compressed data broke off with an error
     kExifOutOfMemory = 7,
+    // Refusals of hostile pictures, made when opened, before any decoding:
+    kExifTooManyPixels = 8,        // more than kExifMaxPixels declared
+    kExifTooManyScans = 9,         // more than kExifMaxScans start-of-scan markers
+    kExifTooManyScannedPixels = 10, // pixels times scans above kExifMaxScannedPixels
 };
+
+// Far beyond real cameras (150 MP, 10-15 scans), far below what would hold a
+// caller for seconds or reserve gigabytes.
+constexpr uint64_t kExifMaxPixels = 400'000'000;
+constexpr uint64_t kExifMaxScans = 100;
+constexpr uint64_t kExifMaxScannedPixels = 3'000'000'000;

@@ -1,4 +1,4 @@
-#include "platform/message_box.h"
+#include "app/message_box.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -44,11 +44,11 @@ void InspectNextBox(SeenBox &seen, QMessageBox::StandardButton answer)
 TEST(MessageBox, ShowsTheTitleTheIconAndOneOkButton)
 {
     QWidget owner;
-    for (const auto &[icon, expected] : {std::pair{platform::MessageIcon::Error, QMessageBox::Critical},
-                                         std::pair{platform::MessageIcon::Warning, QMessageBox::Warning}}) {
+    for (const auto &[icon, expected] : {std::pair{ui::MessageIcon::Error, QMessageBox::Critical},
+                                         std::pair{ui::MessageIcon::Warning, QMessageBox::Warning}}) {
         SeenBox seen;
         InspectNextBox(seen, QMessageBox::Ok);
-        platform::ShowMessageBox(&owner, QStringLiteral("Photography failed."), icon);
+        ui::ShowMessageBox(&owner, QStringLiteral("Photography failed."), icon);
         ASSERT_TRUE(seen.seen);
         EXPECT_EQ(seen.title, QStringLiteral("Vrx4kShooting Sample"));
         EXPECT_EQ(seen.text, QStringLiteral("Photography failed."));
@@ -59,7 +59,7 @@ TEST(MessageBox, ShowsTheTitleTheIconAndOneOkButton)
 
     SeenBox ownerless;
     InspectNextBox(ownerless, QMessageBox::Ok);
-    platform::ShowMessageBox(nullptr, QStringLiteral("A camera is not connected."), platform::MessageIcon::Error);
+    ui::ShowMessageBox(nullptr, QStringLiteral("A camera is not connected."), ui::MessageIcon::Error);
     ASSERT_TRUE(ownerless.seen);
     EXPECT_EQ(ownerless.parent, nullptr);
 }
@@ -69,7 +69,7 @@ TEST(MessageBox, AsksYesOrNoWithNoAsTheDefault)
     for (const auto answer : {QMessageBox::Yes, QMessageBox::No}) {
         SeenBox seen;
         InspectNextBox(seen, answer);
-        const bool yes = platform::AskYesNo(nullptr, QStringLiteral("Close anyway?"));
+        const bool yes = ui::AskYesNo(nullptr, QStringLiteral("Close anyway?"));
         ASSERT_TRUE(seen.seen);
         EXPECT_EQ(yes, answer == QMessageBox::Yes);
         EXPECT_EQ(seen.title, QStringLiteral("Vrx4kShooting Sample"));
@@ -81,17 +81,17 @@ TEST(MessageBox, AsksYesOrNoWithNoAsTheDefault)
 TEST(MessageBox, HooksReplaceTheBoxesUntilCleared)
 {
     std::vector<QString> shown;
-    platform::SetMessageBoxHook([&](QWidget *, const QString &text, platform::MessageIcon) { shown.push_back(text); });
-    platform::SetQuestionHook([](QWidget *, const QString &) { return true; });
-    platform::ShowMessageBox(nullptr, QStringLiteral("one"), platform::MessageIcon::Warning);
-    EXPECT_TRUE(platform::AskYesNo(nullptr, QStringLiteral("two")));
+    ui::SetMessageBoxHook([&](QWidget *, const QString &text, ui::MessageIcon) { shown.push_back(text); });
+    ui::SetQuestionHook([](QWidget *, const QString &) { return true; });
+    ui::ShowMessageBox(nullptr, QStringLiteral("one"), ui::MessageIcon::Warning);
+    EXPECT_TRUE(ui::AskYesNo(nullptr, QStringLiteral("two")));
     EXPECT_EQ(shown, std::vector<QString>{QStringLiteral("one")});
 
-    platform::SetMessageBoxHook({});
-    platform::SetQuestionHook({});
+    ui::SetMessageBoxHook({});
+    ui::SetQuestionHook({});
     SeenBox seen;
     InspectNextBox(seen, QMessageBox::Ok);
-    platform::ShowMessageBox(nullptr, QStringLiteral("three"), platform::MessageIcon::Warning);
+    ui::ShowMessageBox(nullptr, QStringLiteral("three"), ui::MessageIcon::Warning);
     EXPECT_TRUE(seen.seen);
     EXPECT_EQ(shown.size(), 1u);
 }

@@ -48,11 +48,10 @@ TEST_F(PendingPicturesTest, AnUnstoredPictureIsReportedKeptAndStoredInTheNextFol
 
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].owner, window.get());
-    EXPECT_EQ(boxes[0].icon, platform::MessageIcon::Warning);
+    EXPECT_EQ(boxes[0].icon, ui::MessageIcon::Warning);
     EXPECT_TRUE(boxes[0].text.contains(QString::fromStdString(StampName(0, ".RWQ")))) << boxes[0].text.toStdString();
     EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("no longer exists"))) << boxes[0].text.toStdString();
     EXPECT_EQ(window->PendingPictureCount(), 1u);
-    EXPECT_EQ(window->PendingPictureBytes(), kFirst.size());
 
     // Still no folder: the picture stays kept, and nothing more is shown.
     EXPECT_EQ(window->RetryPendingPictures(), 1u);
@@ -62,7 +61,6 @@ TEST_F(PendingPicturesTest, AnUnstoredPictureIsReportedKeptAndStoredInTheNextFol
     std::filesystem::current_path(m_later);
     EXPECT_EQ(window->RetryPendingPictures(), 0u);
     EXPECT_EQ(window->PendingPictureCount(), 0u);
-    EXPECT_EQ(window->PendingPictureBytes(), 0u);
     EXPECT_EQ(FilesIn(m_later), std::vector<std::string>{StampName(0, ".RWQ")});
     EXPECT_EQ(ReadFile(m_later / StampName(0, ".RWQ")), kFirst);
 }
@@ -86,21 +84,6 @@ TEST_F(PendingPicturesTest, KeptPicturesAreStoredWithTheNextPictureThatCanBe)
     EXPECT_EQ(ReadFile(m_later / StampName(2, ".RWQ")), kThird);
 }
 
-TEST_F(PendingPicturesTest, AKeptPictureNeverReplacesAFileOfItsName)
-{
-    auto window = ShowWindow();
-    Deliver(*window, kFirst);
-    std::filesystem::current_path(m_later);
-    {
-        std::ofstream existing(m_later / StampName(0, ".RWQ"), std::ios::binary);
-        existing << "older";
-    }
-    EXPECT_EQ(window->RetryPendingPictures(), 0u);
-    EXPECT_EQ(FilesIn(m_later).size(), 2u);
-    const auto older = ReadFile(m_later / StampName(0, ".RWQ"));
-    EXPECT_EQ(std::string(older.begin(), older.end()), "older");
-}
-
 TEST_F(PendingPicturesTest, ABurstOfFailuresOpensOneBoxAtATime)
 {
     auto window = ShowWindow();
@@ -108,7 +91,7 @@ TEST_F(PendingPicturesTest, ABurstOfFailuresOpensOneBoxAtATime)
     int mostOpen = 0;
     bool delivered = false;
     // While the first box is open, two more pictures arrive in its loop.
-    m_onBox = [&] {
+    onBox = [&](const RecordedBox &) {
         ++open;
         mostOpen = std::max(mostOpen, open);
         if (!delivered) {
@@ -131,32 +114,6 @@ TEST_F(PendingPicturesTest, ABurstOfFailuresOpensOneBoxAtATime)
     EXPECT_EQ(window->PendingPictureCount(), 3u);
 }
 
-TEST_F(PendingPicturesTest, PicturesBeyondBothLimitsAreDroppedAndSaidSo)
-{
-    auto window = ShowWindow();
-    // Two pictures, or more while they take at most 12 bytes.
-    CTetherDlgTestAccess::SetPendingLimits(*window, 2, 12);
-    Deliver(*window, kFirst);  // 5 bytes
-    Deliver(*window, kSecond); // 11 bytes
-    Deliver(*window, kFirst);  // 16 bytes and a third picture: dropped
-    EXPECT_EQ(window->PendingPictureCount(), 2u);
-    EXPECT_EQ(window->PendingPictureBytes(), 11u);
-    ASSERT_EQ(boxes.size(), 3u);
-    EXPECT_TRUE(boxes[2].text.contains(QStringLiteral("It is lost"))) << boxes[2].text.toStdString();
-    EXPECT_TRUE(boxes[2].text.contains(QString::fromStdString(StampName(2, ".RWQ"))));
-    EXPECT_FALSE(boxes[1].text.contains(QStringLiteral("It is lost")));
-
-    // Within the byte limit more pictures than the count limit are kept.
-    CTetherDlgTestAccess::SetPendingLimits(*window, 2, 100);
-    Deliver(*window, kThird);
-    EXPECT_EQ(window->PendingPictureCount(), 3u);
-    // And one over the byte limit is kept while the count allows it.
-    auto other = ShowWindow();
-    CTetherDlgTestAccess::SetPendingLimits(*other, 2, 1);
-    Deliver(*other, kThird);
-    EXPECT_EQ(other->PendingPictureCount(), 1u);
-}
-
 TEST_F(PendingPicturesTest, ClosingWithUnstoredPicturesAsksFirstEveryWay)
 {
     auto window = ShowWindow();
@@ -170,7 +127,7 @@ TEST_F(PendingPicturesTest, ClosingWithUnstoredPicturesAsksFirstEveryWay)
         [&] { QTest::keyClick(window->SaveFolderEdit(), Qt::Key_Escape); },
         [&] { window->close(); },
     };
-    m_answer = false;
+    answer = false;
     for (size_t way = 0; way < ways.size(); ++way) {
         window->SaveFolderEdit()->setFocus();
         ways[way]();
@@ -181,7 +138,7 @@ TEST_F(PendingPicturesTest, ClosingWithUnstoredPicturesAsksFirstEveryWay)
     }
     EXPECT_EQ(window->PendingPictureCount(), 2u);
 
-    m_answer = true;
+    answer = true;
     window->close();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(questions.size(), ways.size() + 1);

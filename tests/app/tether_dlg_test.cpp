@@ -1,8 +1,8 @@
 #include "window_fixture.h"
 
 #include "app/camera_events.h"
-#include "platform/dialog_units.h"
-#include "platform/offscreen_picture.h"
+#include "app/dialog_units.h"
+#include "image/offscreen_picture.h"
 
 #include <QBuffer>
 #include <QGroupBox>
@@ -84,11 +84,11 @@ TEST_F(WindowTest, FollowsTheTemplate)
     EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(window.windowFlags() & Qt::WindowCloseButtonHint);
 
-    const platform::DialogBaseUnits units = platform::BaseUnitsOf(window.font());
+    const ui::DialogBaseUnits units = ui::BaseUnitsOf(window.font());
     const auto pixels = [&](int x, int y, int w, int h) {
-        return platform::DialogUnitsToPixels(QRect(x, y, w, h), units);
+        return ui::DialogUnitsToPixels(QRect(x, y, w, h), units);
     };
-    EXPECT_EQ(window.size(), platform::DialogUnitsToPixels(QSize(490, 266), units));
+    EXPECT_EQ(window.size(), ui::DialogUnitsToPixels(QSize(490, 266), units));
     EXPECT_EQ(window.CloseButton()->geometry(), pixels(433, 245, 50, 14));
     EXPECT_EQ(window.CameraNameEdit()->geometry(), pixels(21, 28, 145, 14));
     EXPECT_EQ(window.SelectCameraButton()->geometry(), pixels(116, 49, 50, 14));
@@ -229,7 +229,7 @@ TEST_F(WindowTest, AFailedShotWarnsAndShootStaysUsable)
     window->ShootButton()->click();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, QStringLiteral("Photography failed."));
-    EXPECT_EQ(boxes[0].icon, platform::MessageIcon::Warning);
+    EXPECT_EQ(boxes[0].icon, ui::MessageIcon::Warning);
     EXPECT_EQ(boxes[0].owner, window.get());
     EXPECT_TRUE(window->ShootButton()->isEnabled());
     EXPECT_TRUE(window->isVisible());

@@ -9,7 +9,7 @@
 #include "fake_camera.h"
 #include "image/exif_library.h"
 #include "platform/local_time.h"
-#include "platform/message_box.h"
+#include "message_box_recorder.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -35,17 +35,6 @@
 class CTetherDlgTestAccess {
 public:
     static void SetCamera(CTetherDlg &window, uint32_t handle) { window.m_hCamera = handle; }
-    static void SetPendingLimits(CTetherDlg &window, std::size_t count, std::size_t bytes)
-    {
-        window.m_pendingCountLimit = count;
-        window.m_pendingByteLimit = bytes;
-    }
-};
-
-struct ShownBox {
-    QWidget *owner;
-    QString text;
-    platform::MessageIcon icon;
 };
 
 // Counts the paint events a widget receives.
@@ -63,7 +52,7 @@ protected:
     }
 };
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public ::testing::Test, protected MessageBoxRecorder {
 protected:
     void SetUp() override
     {
@@ -91,21 +80,10 @@ protected:
             ++m_clockTicks;
             return time;
         });
-        platform::SetMessageBoxHook([this](QWidget *owner, const QString &text, platform::MessageIcon icon) {
-            boxes.push_back({owner, text, icon});
-            if (m_onBox)
-                m_onBox();
-        });
-        platform::SetQuestionHook([this](QWidget *, const QString &text) {
-            questions.push_back(text);
-            return m_answer;
-        });
     }
 
     void TearDown() override
     {
-        platform::SetMessageBoxHook({});
-        platform::SetQuestionHook({});
         platform::SetLocalTimeSource({});
         g_hEventWnd.Set(nullptr);
         if (m_fake && m_fake->IsLoaded())
@@ -188,8 +166,4 @@ protected:
     std::filesystem::path m_startDirectory;
     std::filesystem::path m_scratch;
     int m_clockTicks = 0;
-    std::vector<ShownBox> boxes;
-    std::vector<QString> questions;
-    std::function<void()> m_onBox;
-    bool m_answer = false;
 };

@@ -17,7 +17,7 @@
 
 namespace {
 
-using platform::MessageIcon;
+using ui::MessageIcon;
 namespace fs = std::filesystem;
 
 QString CurrentDirectory()

@@ -10,7 +10,7 @@
 
 namespace {
 
-using platform::MessageIcon;
+using ui::MessageIcon;
 
 QStringList ListedLines(const CCameraSelectDlg &dialog)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/message_box.h"
+#include "message_box_recorder.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -11,33 +11,6 @@
 
 #include <functional>
 #include <vector>
-
-// One message box the code under test asked for.
-struct RecordedBox {
-    QWidget *owner = nullptr;
-    QString text;
-    platform::MessageIcon icon = platform::MessageIcon::Warning;
-};
-
-// Replaces the message boxes while it lives and records them.
-class MessageBoxRecorder {
-public:
-    MessageBoxRecorder()
-    {
-        platform::SetMessageBoxHook([this](QWidget *owner, const QString &text, platform::MessageIcon icon) {
-            boxes.push_back({owner, text, icon});
-            if (onBox)
-                onBox(boxes.back());
-        });
-    }
-    ~MessageBoxRecorder() { platform::SetMessageBoxHook({}); }
-    MessageBoxRecorder(const MessageBoxRecorder &) = delete;
-    MessageBoxRecorder &operator=(const MessageBoxRecorder &) = delete;
-
-    std::vector<RecordedBox> boxes;
-    // Runs inside the box's place, where the real box would run its loop.
-    std::function<void(const RecordedBox &)> onBox;
-};
 
 // Watches for modal dialogs while it lives: each one that appears is handed
 // to `action` once (from a timer, inside the dialog's own loop). A dialog the

@@ -11,7 +11,7 @@
 
 namespace {
 
-using platform::MessageIcon;
+using ui::MessageIcon;
 
 // The main window before any camera is connected.
 void ExpectNotConnected(const CTetherDlg &window)

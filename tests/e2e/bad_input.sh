@@ -10,9 +10,8 @@ program=$(realpath "$1")
 case_name="$2"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/harness.sh"
-e2e_enter_display "$@"
 
-mkdir "$work/start" "$work/picked"
+mkdir "$work/picked"
 box='^Vrx4kShooting Sample$'
 
 # Line of the first log entry matching $1 from line $2 on, or empty.
@@ -177,6 +176,7 @@ vanish | full)
     [ "$(windows_named '^TAVREN$')" -eq 1 ] || fail "the main window is gone"
 
     if [ "$case_name" = vanish ]; then
+        focus_main
         choose_folder "$work/picked"
         step="the kept pictures in the picked folder"
         wait_for "[ \$(ls '$work/picked' | wc -l) -ge 5 ]" 100 || fail "the kept pictures were not stored"

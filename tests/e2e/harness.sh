@@ -1,17 +1,28 @@
-# Shared steps of the end-to-end scripts: the real program with the simulated
-# camera on a virtual X server with no window manager, driven from the
-# keyboard. Sourced; the script sets $program before sourcing.
+# The one harness of the end-to-end scenarios: the real program on a virtual
+# X server with no window manager, driven by keyboard and mouse. Sourced by a
+# scenario, which gets its own X server and an empty folder $work/start
+# there, and then calls start_program (the simulated camera) or run_program
+# (any other setup).
 #
-# Environment: TAVREN_E2E_SCREENSHOTS names the folder for screenshots
-# (nothing is saved without it).
+# Environment:
+#   TAVREN_E2E_SCREENSHOTS   folder for screenshots (nothing is saved without it)
+#   TAVREN_E2E_LIBRARY_PATH  folders put first on LD_LIBRARY_PATH; sanitizer
+#                            builds only, whose runtime hides the program's
+#                            RUNPATH from dlopen. Otherwise LD_LIBRARY_PATH is
+#                            unset, so the program finds its libraries alone.
 
-# Starts a virtual X server of this script's own; exits 77 (skip) when a tool
-# is missing. Xvfb picks a free display and writes its number, so scripts that
-# run at the same time never race for one.
-e2e_enter_display() {
-    for tool in Xvfb xdotool import convert sha256sum; do
-        command -v "$tool" >/dev/null || { echo "skipped: $tool is missing" >&2; exit 77; }
+# Exits 77 (skipped) when one of the tools named is missing.
+e2e_require() {
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || { echo "skipped: $tool is missing (scripts/setup.sh test installs it)" >&2; exit 77; }
     done
+}
+
+# Starts a virtual X server of this scenario's own. Xvfb picks a free display
+# and writes its number, so scenarios that run at the same time never race
+# for one.
+e2e_enter_display() {
+    e2e_require Xvfb xdotool import convert sha256sum
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
     xvfb=$!
     wait_for "[ -s '$work/display' ]" 100 || fail "Xvfb did not start"
@@ -25,6 +36,7 @@ pid=""
 xvfb=""
 step="start-up"
 
+# The program and the server go on every way out, a failure's included.
 e2e_cleanup() {
     if [ -n "$pid" ]; then kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true; fi
     if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; fi
@@ -32,6 +44,8 @@ e2e_cleanup() {
     rm -rf "$work"
 }
 trap e2e_cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
 
 fail() {
     echo "FAILED ($step): $*" >&2
@@ -74,32 +88,76 @@ focus_main() {
     xdotool windowfocus --sync "$(main_window)"
 }
 
-# Starts the program in folder $1 with the camera settings that follow as
-# NAME=value words. The call log always goes to $log.
-start_program() {
+# Starts $program in folder $1 with the NAME=value words that follow in its
+# environment, and waits until its window is open and has taken the keyboard
+# by itself (there is no window manager to give it).
+run_program() {
     folder="$1"
     shift
     cd "$folder"
-    # The libraries beside the program, named explicitly: under
-    # AddressSanitizer dlopen does not see the program's RUNPATH.
     mkdir -p -m 700 "$work/runtime"
-    env -u QT_QPA_PLATFORM XDG_RUNTIME_DIR="$work/runtime" LD_LIBRARY_PATH="$(dirname "$program")" VRX4K_SIM_LOG="$log" \
-        VRX4K_SIM_SIZE=320x240 VRX4K_SIM_DELAY_MS=50 VRX4K_SIM_INTERVAL_MS=0 "$@" "$program" &
+    env -u QT_QPA_PLATFORM -u LD_LIBRARY_PATH XDG_RUNTIME_DIR="$work/runtime" \
+        ${TAVREN_E2E_LIBRARY_PATH:+"LD_LIBRARY_PATH=$TAVREN_E2E_LIBRARY_PATH"} "$@" "$program" &
     pid=$!
     cd "$work"
     wait_for_windows 1 '^TAVREN$'
-    focus_main
+    # shellcheck disable=SC2016
+    wait_for '[ "$(xdotool getwindowfocus)" = "$(xdotool search --onlyvisible --name "^TAVREN\$" | head -n 1)" ]' 50 ||
+        fail "the main window did not take the keyboard"
 }
 
-# From the start: Tab to Select, Space, Enter on the preselected first camera.
-# Afterwards Shoot has the keyboard.
-select_first_camera() {
+# run_program with the simulated camera: small pictures, quickly, each call
+# logged to $log. Settings that follow as NAME=value words win.
+start_program() {
+    folder="$1"
+    shift
+    run_program "$folder" VRX4K_SIM_LOG="$log" VRX4K_SIM_SIZE=320x240 VRX4K_SIM_DELAY_MS=50 VRX4K_SIM_INTERVAL_MS=0 "$@"
+}
+
+# From the start: Tab to Select, pressed with key $1 (space by default, or
+# Return), Enter on the preselected first camera. Afterwards Shoot has the
+# keyboard.
+connect_first_camera() {
     step="selecting the first camera"
-    xdotool key Tab space
+    xdotool key Tab "${1:-space}"
     wait_for_windows 2 '^TAVREN$'
     xdotool key Return
     wait_for_windows 1 '^TAVREN$'
+}
+
+# connect_first_camera, with the simulated camera's log to show it connected.
+select_first_camera() {
+    connect_first_camera "$@"
     wait_for "grep -q '^VRX4K_Open .*callback=yes.* -> 0' '$log'" 100 || fail "no camera connected"
+}
+
+# The main window's template, in dialog units: its size, and the places of
+# the controls the scenarios reach by place (x y width height). The window's
+# real size gives a dialog unit's size in pixels.
+template_width=490
+template_height=266
+control_units() {
+    case "$1" in
+        shoot) echo 421 211 50 14 ;;
+        preview) echo 192 28 279 174 ;;
+        *) fail "no control $1 in the template" ;;
+    esac
+}
+
+# Prints control $1's place on the screen in pixels: x y width height.
+control_geometry() {
+    eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
+    # shellcheck disable=SC2046
+    set -- $(control_units "$1")
+    echo $((X + WIDTH * $1 / template_width)) $((Y + HEIGHT * $2 / template_height)) \
+        $((WIDTH * $3 / template_width)) $((HEIGHT * $4 / template_height))
+}
+
+# Clicks the middle of control $1 with the mouse.
+click_control() {
+    # shellcheck disable=SC2046
+    set -- $(control_geometry "$1")
+    xdotool mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) click 1
 }
 
 # Presses the focused button (Shoot) $1 times.
@@ -164,15 +222,11 @@ e2e_screenshot() {
 }
 
 # Prints the brightest value (0 to 1) inside the preview area of the main
-# window, its frame left out. The area's place comes from the window's size:
-# (192, 28, 279, 174) in a 490 x 266 dialog-unit template.
+# window, its frame left out.
 preview_brightness() {
-    eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
-    px=$((X + WIDTH * 192 / 490 + 3))
-    py=$((Y + HEIGHT * 28 / 266 + 3))
-    pw=$((WIDTH * 279 / 490 - 6))
-    ph=$((HEIGHT * 174 / 266 - 6))
-    import -window root -crop "${pw}x${ph}+${px}+${py}" +repage "$work/preview.png"
+    # shellcheck disable=SC2046
+    set -- $(control_geometry preview)
+    import -window root -crop "$(($3 - 6))x$(($4 - 6))+$(($1 + 3))+$(($2 + 3))" +repage "$work/preview.png"
     convert "$work/preview.png" -colorspace Gray -format '%[fx:maxima]' info:
 }
 
@@ -200,24 +254,24 @@ dismiss_boxes() {
     echo "$dismissed"
 }
 
-# Picks folder $1 through "..." (Shift+Tab from Shoot), typing its path.
+# Picks folder $1 through "..." (Shift+Tab from Shoot, which has the
+# keyboard), typing its path. With no window manager, the keyboard comes back
+# to the main window only when the program hands it back.
 choose_folder() {
     step="choosing $1 with ..."
-    focus_main
     xdotool key shift+Tab space
     wait_for_windows 1 '^Please choose a destination of a photography image\.$'
     xdotool type --delay 10 "$1"
     xdotool key Return
     wait_for_windows 0 '^Please choose a destination'
-    focus_main
     xdotool key Tab # back to Shoot
 }
 
-# Closes the program and checks that it ended with status 0: with Escape, or
-# with "close-button" from Shoot, Tab past Save in to Close and Space.
+# Closes the program from the main window, which has the keyboard, and checks
+# that it ended with status 0: with Escape, or with "close-button" from Shoot,
+# Tab past Save in to Close and Space.
 close_program() {
     step="closing"
-    focus_main
     if [ "${1:-}" = close-button ]; then xdotool key Tab Tab space; else xdotool key Escape; fi
     tries=0
     while kill -0 "$pid" 2>/dev/null; do
@@ -230,3 +284,6 @@ close_program() {
     pid=""
     [ "$status" -eq 0 ] || fail "the program ended with status $status"
 }
+
+mkdir "$work/start"
+e2e_enter_display

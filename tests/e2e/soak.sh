@@ -15,7 +15,6 @@ target="${2:-1000}"
 limit_mb="${3:-25}"
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/harness.sh"
-e2e_enter_display "$@"
 
 burst=40
 warm_up=100
@@ -24,7 +23,6 @@ shots=$((target * 5 / 6 + burst))
 script=$(awk -v n="$shots" 'BEGIN { split("jpeg raw jpeg raw+jpeg jpeg3", f, " ");
     for (i = 0; i < n; i++) printf "%s%s", (i ? "," : ""), f[i % 5 + 1] }')
 
-mkdir "$work/start"
 started=$(date +%s)
 start_program "$work/start" VRX4K_SIM_SCRIPT="$script" VRX4K_SIM_BUFFER=1000 VRX4K_SIM_CARD_SHOTS=999999 \
     VRX4K_SIM_DELAY_MS=0

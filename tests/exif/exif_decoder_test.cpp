@@ -1,11 +1,13 @@
 #include "exif.h"
 #include "exif_status.h"
+#include "made_jpegs.h"
 #include "photos.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <set>
@@ -116,12 +118,117 @@ TEST_P(DecodesPhotograph, SizeHeaderAndEveryPixelAsTurboJpeg)
 INSTANTIATE_TEST_SUITE_P(MateBackgrounds, DecodesPhotograph,
                          ::testing::Values(Photo{"Storm.jpg", 1920, 1280},       // Canon, baseline
                                            Photo{"Wood.jpg", 2560, 1920},        // Konica Minolta
+                                           Photo{"LadyBird.jpg", 2560, 1600},    // 4:2:0
                                            Photo{"GreenMeadow.jpg", 1280, 1024}, // progressive
                                            Photo{"FreshFlower.jpg", 1600, 1203}),
                          [](const auto &param) {
                              std::string name = param.param.name;
                              return name.substr(0, name.find('.'));
                          });
+
+// Pictures over 2 MP in one scan decode in bands of rows on several threads;
+// every byte must be what TurboJPEG's single-threaded decode gives, whatever
+// the sampling, size, restart interval or damage.
+struct MadeCase {
+    const char *name;
+    made_jpegs::Options options;
+    std::function<void(std::vector<uint8_t> &)> damage = nullptr;
+};
+
+void PrintTo(const MadeCase &made, std::ostream *out)
+{
+    *out << made.name;
+}
+
+made_jpegs::Options Sampled(int lumaH, int lumaV, int width = 1931, int height = 1097, unsigned restart = 0)
+{
+    made_jpegs::Options options;
+    options.width = width;
+    options.height = height;
+    options.lumaH = lumaH;
+    options.lumaV = lumaV;
+    options.restartInterval = restart;
+    return options;
+}
+
+class DecodesMadePicture : public ::testing::TestWithParam<MadeCase> {};
+
+TEST_P(DecodesMadePicture, EveryPixelAsTurboJpeg)
+{
+    const MadeCase &made = GetParam();
+    std::vector<uint8_t> jpeg = made_jpegs::Encode(made.options);
+    if (made.damage)
+        made.damage(jpeg);
+    const photos::Decoded reference = photos::ReferenceDecode(jpeg);
+    ExifImageSize size{};
+    const std::vector<uint8_t> dib = DecodeAsTheProgramDoes(jpeg, size);
+    ASSERT_EQ(size.Width, uint32_t(made.options.width));
+    ASSERT_EQ(size.Height, uint32_t(made.options.height));
+    ExpectSamePicture(dib, reference);
+}
+
+made_jpegs::Options Grey()
+{
+    made_jpegs::Options options = Sampled(1, 1);
+    options.components = 1;
+    return options;
+}
+
+made_jpegs::Options ScanPerComponent()
+{
+    made_jpegs::Options options = Sampled(2, 2);
+    options.scanPerComponent = true;
+    return options;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, DecodesMadePicture,
+    ::testing::Values(
+        MadeCase{"Sampling444", Sampled(1, 1)}, MadeCase{"Sampling422", Sampled(2, 1)},
+        MadeCase{"Sampling420", Sampled(2, 2)}, MadeCase{"Sampling440", Sampled(1, 2)},
+        MadeCase{"Sampling411", Sampled(4, 1)}, MadeCase{"Grey", Grey()},
+        MadeCase{"Sampling420RestartEveryMcu", Sampled(2, 2, 2003, 1001, 1)},
+        MadeCase{"Sampling440RestartEvery7Mcus", Sampled(1, 2, 1501, 1999, 7)},
+        MadeCase{"Sampling422RestartEvery1000Mcus", Sampled(2, 1, 2400, 1350, 1000)},
+        MadeCase{"Sampling411Tall", Sampled(4, 1, 1025, 2047)},
+        MadeCase{"SequentialScanPerComponent", ScanPerComponent()},
+        // Damage: grey where data is missing, decoded on where a decoder can carry on.
+        MadeCase{"Sampling420CutOff", Sampled(2, 2), [](std::vector<uint8_t> &jpeg) { jpeg.resize(jpeg.size() * 3 / 5); }},
+        MadeCase{"Sampling422CutOffWithRestarts", Sampled(2, 1, 1931, 1097, 3),
+                 [](std::vector<uint8_t> &jpeg) { jpeg.resize(jpeg.size() / 3); }},
+        MadeCase{"Sampling420DamagedInTheMiddle", Sampled(2, 2),
+                 [](std::vector<uint8_t> &jpeg) {
+                     for (size_t at = jpeg.size() / 2; at < jpeg.size() / 2 + 400; at += 37)
+                         jpeg[at] = uint8_t(jpeg[at] * 7 + 1);
+                 }},
+        MadeCase{"Sampling444DamagedRestarts", Sampled(1, 1, 1931, 1097, 2),
+                 [](std::vector<uint8_t> &jpeg) {
+                     // Restart markers renumbered or lost in the last third.
+                     for (size_t at = jpeg.size() * 2 / 3; at + 1 < jpeg.size() - 2; ++at) {
+                         if (jpeg[at] == 0xFF && jpeg[at + 1] >= 0xD0 && jpeg[at + 1] <= 0xD7)
+                             jpeg[at + 1] = at % 3 ? uint8_t(0xD0 + (jpeg[at + 1] + 3) % 8) : 0x00;
+                     }
+                 }}),
+    [](const auto &param) { return std::string(param.param.name); });
+
+TEST(ExifDecoder, AFatalErrorAfterTheLastRowFailsAsTurboJpegFails)
+{
+    // An invalid marker between the scan and the end of the picture.
+    std::vector<uint8_t> jpeg = made_jpegs::Encode(Sampled(2, 2));
+    ASSERT_GE(jpeg.size(), 2u);
+    const uint8_t invalid[] = {0xFF, 0x02};
+    jpeg.insert(jpeg.end() - 2, invalid, invalid + 2);
+    tjhandle decoder = tjInitDecompress();
+    std::vector<uint8_t> bgr(size_t(1931) * 1097 * 3);
+    EXPECT_NE(tjDecompress2(decoder, jpeg.data(), jpeg.size(), bgr.data(), 1931, 0, 1097, TJPF_BGR, 0), 0);
+    EXPECT_EQ(tjGetErrorCode(decoder), TJERR_FATAL);
+    tjDestroy(decoder);
+
+    OpenJpeg open(jpeg);
+    ASSERT_EQ(open.status, kExifOk);
+    std::vector<uint8_t> dib(Capacity(1931, 1097));
+    EXPECT_EQ(ExifReadImage(open.handle, dib.data(), uint32_t(dib.size())), kExifDecodeFailed);
+}
 
 TEST(ExifDecoder, RowsOfEveryPaddingWidthAndGreyPictures)
 {
@@ -236,9 +343,10 @@ TEST(ExifDecoder, SizesThatAreZeroOrBeyond32BitBuffersAreRefused)
     bytes = withSize(0, 48);
     EXPECT_NE(ExifMemOpen(bytes.data(), uint32_t(bytes.size()), &handle), kExifOk);
     EXPECT_EQ(handle, 0u);
-    // 65500 x 65500 (the largest JPEG) needs about 12.9 GB: the caller's 32-bit capacity would wrap.
+    // 65500 x 65500 (the largest JPEG) needs about 12.9 GB: the caller's 32-bit
+    // capacity would wrap, and it is far over the pixel limit.
     bytes = withSize(65500, 65500);
-    EXPECT_EQ(ExifMemOpen(bytes.data(), uint32_t(bytes.size()), &handle), kExifUnsupported);
+    EXPECT_EQ(ExifMemOpen(bytes.data(), uint32_t(bytes.size()), &handle), kExifTooManyPixels);
     EXPECT_EQ(handle, 0u);
 
     // 65500 x 1 fits, and decodes from data that ends far too early.
@@ -251,6 +359,90 @@ TEST(ExifDecoder, SizesThatAreZeroOrBeyond32BitBuffersAreRefused)
     std::vector<uint8_t> buffer(Capacity(size.Width, size.Height));
     EXPECT_EQ(ExifReadImage(wide.handle, buffer.data(), uint32_t(buffer.size())), kExifOk);
 }
+
+// Pictures whose decode would hold the caller for seconds or reserve gigabytes
+// are refused when opened, each with its own status; those just inside the
+// limits open, and the small ones decode as TurboJPEG decodes them.
+struct WorkLimitCase {
+    const char *name;
+    std::function<std::vector<uint8_t>()> make;
+    uint32_t width;
+    uint32_t height;
+    uint16_t status;
+};
+
+void PrintTo(const WorkLimitCase &limit, std::ostream *out)
+{
+    *out << limit.name;
+}
+
+// A small baseline picture carrying `thumbnail` in an Exif segment.
+std::vector<uint8_t> WithExifThumbnail(const std::vector<uint8_t> &thumbnail)
+{
+    std::vector<uint8_t> jpeg = made_jpegs::Encode({});
+    const size_t length = 2 + 6 + thumbnail.size();
+    std::vector<uint8_t> segment = {0xFF, 0xE1, uint8_t(length >> 8), uint8_t(length), 'E', 'x', 'i', 'f', 0, 0};
+    segment.insert(segment.end(), thumbnail.begin(), thumbnail.end());
+    jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+    return jpeg;
+}
+
+class WorkLimits : public ::testing::TestWithParam<WorkLimitCase> {};
+
+TEST_P(WorkLimits, RefusedWhenOpenedOrDecodedAsTurboJpeg)
+{
+    const WorkLimitCase &limit = GetParam();
+    const std::vector<uint8_t> jpeg = limit.make();
+    OpenJpeg open(jpeg);
+    ASSERT_EQ(open.status, limit.status);
+    if (limit.status != kExifOk) {
+        EXPECT_EQ(open.handle, 0u);
+        return;
+    }
+    ExifImageSize size{};
+    ASSERT_EQ(ExifGetImageSizeType(open.handle, &size), kExifOk);
+    EXPECT_EQ(size.Width, limit.width);
+    EXPECT_EQ(size.Height, limit.height);
+    if (uint64_t{size.Width} * size.Height <= 1'000'000) {
+        std::vector<uint8_t> dib(Capacity(size.Width, size.Height));
+        ASSERT_EQ(ExifReadImage(open.handle, dib.data(), uint32_t(dib.size())), kExifOk);
+        ExpectSamePicture(dib, photos::ReferenceDecode(jpeg));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hostile, WorkLimits,
+    ::testing::Values(
+        WorkLimitCase{"ProgressiveWith500ScansClaiming6000x4000",
+                      [] { return made_jpegs::Hostile(6000, 4000, 500); }, 0, 0, kExifTooManyScans},
+        WorkLimitCase{"HeaderClaiming65500x21857", [] { return made_jpegs::Hostile(65500, 21857, 1); }, 0, 0,
+                      kExifTooManyPixels},
+        WorkLimitCase{"Exactly400MillionPixels", [] { return made_jpegs::Hostile(20000, 20000, 1); }, 20000,
+                      20000, kExifOk},
+        WorkLimitCase{"ARowOver400MillionPixels", [] { return made_jpegs::Hostile(20000, 20001, 1); }, 0, 0,
+                      kExifTooManyPixels},
+        // A restart marker after every block and noisy data full of stuffed
+        // bytes: neither may count as, nor hide, a start of scan.
+        WorkLimitCase{"Exactly100ScansWithRestarts", [] { return made_jpegs::Hostile(64, 64, 100, 1); }, 64, 64,
+                      kExifOk},
+        WorkLimitCase{"101ScansWithRestarts", [] { return made_jpegs::Hostile(64, 64, 101, 1); }, 0, 0,
+                      kExifTooManyScans},
+        WorkLimitCase{"Exactly3BillionScannedPixels", [] { return made_jpegs::Hostile(6000, 5000, 100, 1); },
+                      6000, 5000, kExifOk},
+        WorkLimitCase{"ARowOver3BillionScannedPixels", [] { return made_jpegs::Hostile(6000, 5001, 100, 1); },
+                      0, 0, kExifTooManyScannedPixels},
+        WorkLimitCase{"ThumbnailOf101ScansInTheExifSegment",
+                      [] { return WithExifThumbnail(made_jpegs::Hostile(64, 64, 101)); }, 64, 64, kExifOk},
+        WorkLimitCase{"UsualProgression",
+                      [] {
+                          made_jpegs::Options options;
+                          options.width = 641;
+                          options.height = 479;
+                          options.progressive = true;
+                          return made_jpegs::Encode(options);
+                      },
+                      641, 479, kExifOk}),
+    [](const auto &param) { return std::string(param.param.name); });
 
 TEST(ExifDecoder, CmykPicturesAreRefused)
 {

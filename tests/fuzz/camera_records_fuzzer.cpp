@@ -4,7 +4,7 @@
 #include "fuzz_check.h"
 #include "guarded_buffer.h"
 
-#include <camera/camera_records.h>
+#include "camera/camera_records.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,16 +1,23 @@
 // Feeds arbitrary bytes through the decoder library in the order the preview
 // uses it. The input and each picture buffer end right before an inaccessible
 // page, and picture buffers have exactly the contract's capacity (or a few
-// bytes less), so a read or write past either end faults.
+// bytes less), so a read or write past either end faults. Every decode is
+// compared with TurboJPEG's single-threaded one: the same success and, when
+// both succeed, the same bytes (the library decodes large pictures in bands
+// of rows on several threads).
 #include "fuzz_check.h"
 #include "guarded_buffer.h"
 
 #include <exif.h>
 
+#include <turbojpeg.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -72,16 +79,54 @@ bool ReadSize(uint32_t handle, uint32_t &width, uint32_t &height, uint32_t &extr
     return true;
 }
 
+// TurboJPEG's decode of the whole picture, top-down BGR rows of the given
+// stride, with the library's flags; false for a fatal error.
+bool ReferenceDecode(const fuzz::GuardedBuffer &jpeg, uint32_t width, uint32_t height, size_t stride,
+                     std::vector<uint8_t> &rows)
+{
+    tjhandle decoder = tjInitDecompress();
+    FUZZ_CHECK(decoder != nullptr);
+    rows.assign(stride * height, 0);
+    const bool decoded = tjDecompress2(decoder, jpeg.data(), static_cast<unsigned long>(jpeg.size()), rows.data(),
+                                       static_cast<int>(width), static_cast<int>(stride), static_cast<int>(height),
+                                       TJPF_BGR, TJFLAG_LIMITSCANS) == 0
+        || tjGetErrorCode(decoder) == TJERR_WARNING;
+    tjDestroy(decoder);
+    return decoded;
+}
+
+// Rows of the decoded picture, top row first whichever way it is stored.
+void CheckSameRows(const uint8_t *picture, const std::vector<uint8_t> &reference, uint32_t width, uint32_t height,
+                   size_t stride)
+{
+    const bool bottomUp = static_cast<int32_t>(fuzz::ReadLe32(picture + 8)) > 0;
+    const uint8_t *rows = picture + EXIF_DIB_HEADER_SIZE;
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t *row = rows + (bottomUp ? height - 1 - y : y) * stride;
+        FUZZ_CHECK(std::memcmp(row, reference.data() + y * stride, 3 * size_t{width}) == 0);
+        for (size_t pad = 3 * size_t{width}; pad < stride; ++pad) {
+            FUZZ_CHECK(row[pad] == 0);
+        }
+    }
+}
+
 // Returns the status of ExifReadImage.
-uint16_t Decode(uint32_t handle, uint32_t capacity, uint32_t width, uint32_t height, bool mustFail)
+uint16_t Decode(const fuzz::GuardedBuffer &jpeg, uint32_t handle, uint32_t capacity, uint32_t width,
+                uint32_t height, bool mustFail)
 {
     const fuzz::GuardedBuffer picture(capacity);
     const uint16_t status = ExifReadImage(handle, picture.data(), capacity);
     const bool decoded = status == EXIF_STATUS_OK;
     if (mustFail) {
         FUZZ_CHECK(!decoded);
-    } else if (decoded) {
+        return status;
+    }
+    const size_t stride = 3 * size_t{width} + width % 4;
+    std::vector<uint8_t> reference;
+    FUZZ_CHECK(decoded == ReferenceDecode(jpeg, width, height, stride, reference));
+    if (decoded) {
         CheckBitmapHeader(picture.data(), width, height);
+        CheckSameRows(picture.data(), reference, width, height, stride);
     }
     return status;
 }
@@ -107,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(!sized || wideCapacity <= UINT32_MAX);
     const auto capacity = static_cast<uint32_t>(wideCapacity);
     if (sized && uint64_t{width} * height <= kMaxPixels) {
-        NoteDecodeOutcome(Decode(handle, capacity, width, height, false), extra, width, height);
+        NoteDecodeOutcome(Decode(jpeg, handle, capacity, width, height, false), extra, width, height);
     }
     if (handle != 0) {
         ExifFileClose(handle);
@@ -127,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (opened && ReadSize(handle, widthAgain, heightAgain, extraAgain)) {
         FUZZ_CHECK(widthAgain == width && heightAgain == height);
         const uint32_t shortfall = 1 + static_cast<uint32_t>(size % 4);
-        Decode(handle, capacity - shortfall, width, height, true);
+        Decode(jpeg, handle, capacity - shortfall, width, height, true);
     }
     if (handle != 0) {
         ExifFileClose(handle);

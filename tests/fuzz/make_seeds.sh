@@ -56,6 +56,17 @@ jpeg 19x13-sampling-4x2-progressive 19 13 colour -sample 4x2 -progressive
 jpeg 3000x1-grey 3000 1 grey
 jpeg 1x3000-colour 1 3000 colour -quality 50
 
+# Over 2 MP in one scan, decoded in bands of rows on several threads: smooth,
+# coarse and small; whole with restart markers, and cut off at two fifths.
+awk 'BEGIN { print "P3"; print 2000, 1104; print 255
+    for (y = 0; y < 1104; y++) {
+        for (x = 0; x < 2000; x++) printf "%d %d %d ", 128 + 100 * sin(x / 90), 128 + 100 * cos(y / 60), (x + y) / 13
+        print ""
+    } }' >"$work/large.pnm"
+cjpeg -quality 20 -restart 3 "$work/large.pnm" 2>/dev/null >"$jpegs/2000x1104-420-restart-3.jpg"
+size=$(wc -c <"$jpegs/2000x1104-420-restart-3.jpg")
+head -c $((size * 2 / 5)) "$jpegs/2000x1104-420-restart-3.jpg" >"$jpegs/2000x1104-420-cut-off.jpg"
+
 # Cut off in the middle of its scans, and followed by bytes after its end.
 jpeg 64x48-progressive 64 48 colour -progressive
 size=$(wc -c <"$jpegs/64x48-progressive.jpg")

@@ -1,5 +1,6 @@
 #include "image/file_publish.h"
 #include "image/image_file.h"
+#include "image/pending_pictures.h"
 
 #include <gtest/gtest.h>
 
@@ -426,6 +427,71 @@ TEST_F(PublishTest, AFailedCopyRemovesWhatItCreated)
     EXPECT_EQ(outcome, image::PublishOutcome::Failed);
     EXPECT_EQ(error, EFBIG);
     EXPECT_FALSE(fs::exists(m_folder / "copied"));
+}
+
+// Pictures kept after a failed save, stored later under their arrival names.
+class PendingPicturesTest : public SaveImageBytesTest {
+protected:
+    static FailedSave Failed(const std::vector<uint8_t> &bytes, const char *stamp)
+    {
+        return FailedSave{kRaw, bytes.data(), static_cast<uint32_t>(bytes.size()), stamp, "The disk is away."};
+    }
+    const std::vector<uint8_t> m_first = Bytes(5, 1);
+    const std::vector<uint8_t> m_second = Bytes(6, 2);
+    const std::vector<uint8_t> m_third = Bytes(7, 3);
+};
+
+TEST_F(PendingPicturesTest, KeptPicturesAreStoredOldestFirstUnderTheirNamesOnceStoringWorks)
+{
+    image::PendingPictures pending;
+    const std::string said = pending.Keep(Failed(m_first, "20260201_100000_0"));
+    EXPECT_NE(said.find("20260201_100000_0.RWQ could not be stored.\nThe disk is away."), std::string::npos) << said;
+    EXPECT_NE(said.find("It is kept in memory"), std::string::npos) << said;
+    pending.Keep(Failed(m_second, "20260201_100000_1"));
+    EXPECT_EQ(pending.Count(), 2u);
+    EXPECT_EQ(pending.Bytes(), 11u);
+
+    // The folder goes away: nothing is stored, nothing is lost.
+    const fs::path gone = m_folder / "gone";
+    fs::create_directory(gone);
+    fs::current_path(gone);
+    fs::remove(gone);
+    EXPECT_EQ(pending.RetrySaving(), 2u);
+
+    // Another folder, holding a file of the first picture's name already.
+    fs::current_path(m_folder);
+    std::ofstream(m_folder / "20260201_100000_0.RWQ") << "older";
+    EXPECT_EQ(pending.RetrySaving(), 0u);
+    EXPECT_EQ(pending.Bytes(), 0u);
+    EXPECT_EQ(FolderEntries(m_folder), (std::set<std::string>{"20260201_100000_0.RWQ", "20260201_100000_0_2.RWQ",
+                                                               "20260201_100000_1.RWQ"}));
+    EXPECT_EQ(ReadFile(m_folder / "20260201_100000_0_2.RWQ"), m_first);
+    EXPECT_EQ(ReadFile(m_folder / "20260201_100000_1.RWQ"), m_second);
+    const auto older = ReadFile(m_folder / "20260201_100000_0.RWQ");
+    EXPECT_EQ(std::string(older.begin(), older.end()), "older");
+}
+
+TEST_F(PendingPicturesTest, PicturesBeyondBothLimitsAreDroppedAndSaidSo)
+{
+    // Two pictures, or more while they take at most 12 bytes.
+    image::PendingPictures pending(2, 12);
+    pending.Keep(Failed(m_first, "a"));  // 5 bytes
+    pending.Keep(Failed(m_second, "b")); // 11 bytes
+    const std::string dropped = pending.Keep(Failed(m_first, "c")); // a third, and 16 bytes
+    EXPECT_EQ(pending.Count(), 2u);
+    EXPECT_EQ(pending.Bytes(), 11u);
+    EXPECT_NE(dropped.find("c.RWQ"), std::string::npos) << dropped;
+    EXPECT_NE(dropped.find("It is lost: 2 unsaved pictures"), std::string::npos) << dropped;
+
+    // Within the byte limit more pictures than the count limit are kept,
+    image::PendingPictures byBytes(2, 100);
+    for (const char *stamp : {"a", "b", "c"})
+        EXPECT_EQ(byBytes.Keep(Failed(m_third, stamp)).find("It is lost"), std::string::npos);
+    EXPECT_EQ(byBytes.Count(), 3u);
+    // and one over the byte limit while the count allows it.
+    image::PendingPictures byCount(2, 1);
+    byCount.Keep(Failed(m_third, "a"));
+    EXPECT_EQ(byCount.Count(), 1u);
 }
 
 } // namespace

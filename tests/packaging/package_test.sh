@@ -12,8 +12,8 @@ gphoto2_launcher=$2
 sanitize=$3
 gphoto2_built=$4
 
-for tool in cpack dpkg-deb readelf desktop-file-validate appstreamcli file Xvfb xdotool; do
-    command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is missing (scripts/setup.sh installs it)"; exit 77; }
+for tool in cpack dpkg-deb readelf desktop-file-validate appstreamcli file; do
+    command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is missing (scripts/setup.sh test installs it)"; exit 77; }
 done
 
 work=$(mktemp -d)
@@ -79,6 +79,7 @@ case "$runpath" in
 esac
 [ "$(realpath "$usr/bin/${runpath#\$ORIGIN/}")" = "$(realpath "$private")" ] ||
     fail "RUNPATH $runpath does not name $private"
+"$(dirname "$0")/runpath_check.sh" "$work/root" || fail "see above"
 for library in "$private"/*.so; do
     if readelf -d "$library" | grep -qF "$build"; then fail "$library keeps a path of the build tree"; fi
 done
@@ -157,10 +158,12 @@ launch -u LD_LIBRARY_PATH HOME="$work/home1" XDG_CONFIG_HOME="$work/home1/.confi
 step="installed program under Xvfb"
 home="$work/home"
 mkdir "$home"
-library_path=""
 if [ "$sanitize" = 1 ]; then
     # ASan's dlopen interceptor hides the program's RUNPATH from the loader.
-    library_path="$private"
+    export TAVREN_E2E_LIBRARY_PATH="$private"
 fi
-"$(dirname "$0")/installed_program_run.sh" "$usr" "$home" "$private" "$library_path" || fail "see above"
+status=0
+"$(dirname "$0")/../e2e/installed_program.sh" "$usr" "$home" "$private" || status=$?
+[ "$status" -ne 77 ] || exit 77
+[ "$status" -eq 0 ] || fail "see above"
 echo "package $(basename "$deb"): layout, RUNPATH, menu entries, AppStream, launchers and a shot from the installed program"

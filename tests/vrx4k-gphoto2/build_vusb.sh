@@ -17,7 +17,7 @@ out="$(cd "$out" && pwd)"
 
 version="$(dpkg-query -W -f='${Version}' libgphoto2-dev 2>/dev/null || true)"
 if [ -z "$version" ]; then
-    echo "build_vusb.sh: libgphoto2-dev is not installed (run scripts/setup.sh)" >&2
+    echo "build_vusb.sh: libgphoto2-dev is not installed (run scripts/setup.sh test)" >&2
     exit 1
 fi
 stamp="$out/vusb.stamp"
@@ -34,7 +34,7 @@ if [ ! -f "$source_root/version" ] || [ "$(cat "$source_root/version")" != "$ver
     if ! (cd "$source_root" && apt-get source -qq "libgphoto2=$version" >apt.log 2>&1); then
         cat "$source_root/apt.log" >&2
         echo "build_vusb.sh: SKIPPED: Debian's libgphoto2 $version source package cannot be had" \
-             "(scripts/setup.sh adds the deb-src entries; apt-get update must have run)." \
+             "(scripts/setup.sh test adds the deb-src entries; apt-get update must have run)." \
              "The virtual camera tests are skipped." >&2
         exit 77
     fi

@@ -1,0 +1,211 @@
+#include "image/image_file.h"
+
+#include "image/file_publish.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <random>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+constexpr int32_t kImageTypeRaw = 1;
+constexpr int kMostNamesPerStamp = 9999;
+constexpr int kTemporaryNameAttempts = 100;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    int Get() const { return m_fd; }
+    bool IsOpen() const { return m_fd >= 0; }
+    // Closes now, for the caller to see the result. Returns 0 or errno.
+    int Close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        // Linux releases the descriptor even when close reports EINTR.
+        return close(fd) == 0 || errno == EINTR ? 0 : errno;
+    }
+
+private:
+    int m_fd;
+};
+
+// "The folder /x" when the current directory can be named; once it has been
+// removed it has no name left, so "The destination folder".
+std::string FolderForMessages()
+{
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::current_path(error);
+    return error ? std::string("The destination folder") : "The folder " + folder.string();
+}
+
+std::string DescribeFailure(int error)
+{
+    const std::string folder = FolderForMessages();
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return folder + " is not writable.";
+    case ENOENT:
+        return folder + " no longer exists.";
+    default:
+        return folder + " cannot take the picture: " + std::generic_category().message(error) + ".";
+    }
+}
+
+// A hidden name that no picture can have, so a half-written file never shows
+// under a picture's name.
+std::string RandomTemporaryName()
+{
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 generator{std::random_device{}()};
+    std::uniform_int_distribution<size_t> pick(0, sizeof(kLetters) - 2);
+    std::string name = ".tavren-";
+    for (int i = 0; i < 8; ++i)
+        name += kLetters[pick(generator)];
+    return name;
+}
+
+// Created with 0666 so that the kernel applies the umask (and any default
+// ACL) as for any new file.
+int CreateTemporaryFile(int directory, std::string &name)
+{
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        name = RandomTemporaryName();
+        const int fd =
+            openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+std::string CandidateName(const std::string &timeStamp, int number, const char *extension)
+{
+    std::string name = timeStamp;
+    if (number > 1)
+        name += "_" + std::to_string(number);
+    return name + extension;
+}
+
+enum class PublishWay { Rename, Link, Copy };
+
+image::PublishOutcome PublishOneWay(PublishWay way, int directory, const std::string &temporaryName,
+                                    const std::string &name, const uint8_t *bytes,
+                                    uint32_t byteCount, int &error)
+{
+    switch (way) {
+    case PublishWay::Rename:
+        return image::PublishByRename(directory, temporaryName.c_str(), name.c_str(), error);
+    case PublishWay::Link:
+        return image::PublishByLink(directory, temporaryName.c_str(), name.c_str(), error);
+    case PublishWay::Copy:
+        break;
+    }
+    return image::PublishByCopy(directory, name.c_str(), bytes, byteCount, error);
+}
+
+// Tries <stamp>.EXT, <stamp>_2.EXT, ... and returns the name used, or sets error.
+std::string PublishUnderFreeName(int directory, const std::string &temporaryName,
+                                 const std::string &timeStamp, const char *extension,
+                                 const uint8_t *bytes, uint32_t byteCount, int &error)
+{
+    using image::PublishOutcome;
+    PublishWay way = PublishWay::Rename;
+    for (int number = 1; number <= kMostNamesPerStamp;) {
+        const std::string name = CandidateName(timeStamp, number, extension);
+        const PublishOutcome outcome =
+            PublishOneWay(way, directory, temporaryName, name, bytes, byteCount, error);
+        switch (outcome) {
+        case PublishOutcome::Published:
+            if (way != PublishWay::Rename)
+                unlinkat(directory, temporaryName.c_str(), 0);
+            return name;
+        case PublishOutcome::NameTaken:
+            ++number;
+            break;
+        case PublishOutcome::Unsupported:
+            if (way == PublishWay::Copy)
+                return {};
+            way = way == PublishWay::Rename ? PublishWay::Link : PublishWay::Copy;
+            break;
+        case PublishOutcome::Failed:
+            return {};
+        }
+    }
+    error = EEXIST;
+    return {};
+}
+
+} // namespace
+
+std::string FormatTimeStamp(const platform::LocalTime &time)
+{
+    char stamp[260];
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d_%02d%02d%02d_%01d", time.year, time.month,
+                  time.day, time.hour, time.minute, time.second, time.milliseconds / 100);
+    return stamp;
+}
+
+const char *ImageFileExtension(int32_t imageType)
+{
+    return imageType == kImageTypeRaw ? ".RWQ" : ".JPG";
+}
+
+SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const uint8_t *bytes,
+                          uint32_t byteCount)
+{
+    SaveResult result;
+    if (bytes == nullptr && byteCount != 0) {
+        result.error = "There are no picture bytes to store.";
+        return result;
+    }
+
+    // One descriptor for the folder, so that every step lands in the same
+    // folder even if the current directory changes meanwhile.
+    FileDescriptor directory(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!directory.IsOpen()) {
+        result.error = DescribeFailure(errno);
+        return result;
+    }
+
+    std::string temporaryName;
+    FileDescriptor file(CreateTemporaryFile(directory.Get(), temporaryName));
+    if (!file.IsOpen()) {
+        result.error = DescribeFailure(errno);
+        return result;
+    }
+
+    int error = image::WriteAll(file.Get(), bytes, byteCount);
+    if (error == 0 && fsync(file.Get()) != 0)
+        error = errno;
+    const int closeError = file.Close();
+    if (error == 0)
+        error = closeError;
+
+    if (error == 0) {
+        result.fileName = PublishUnderFreeName(directory.Get(), temporaryName, timeStamp,
+                                               ImageFileExtension(imageType), bytes, byteCount,
+                                               error);
+    }
+    if (result.fileName.empty()) {
+        unlinkat(directory.Get(), temporaryName.c_str(), 0);
+        result.error = DescribeFailure(error);
+        return result;
+    }
+    result.saved = true;
+    return result;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+// A picture the saver could not store: its bytes are lent for the call only.
+struct FailedSave {
+    int32_t imageType;
+    const uint8_t *bytes;
+    uint32_t byteCount;
+    std::string timeStamp; // from the picture's arrival
+    std::string error;     // the saver's sentence for the user; empty when it gave none
+};
+
+namespace image {
+
+// Pictures the saver could not store, kept in memory in arrival order until
+// storing works again, each to be stored under its arrival name. Up to
+// `countLimit` pictures are kept, or more while they take no more than
+// `byteLimit` in all; a picture beyond both is dropped. One thread only.
+class PendingPictures {
+public:
+    static constexpr std::size_t kCountLimit = 20;
+    static constexpr std::size_t kByteLimit = std::size_t{1} << 30;
+
+    explicit PendingPictures(std::size_t countLimit = kCountLimit, std::size_t byteLimit = kByteLimit)
+        : m_countLimit(countLimit), m_byteLimit(byteLimit)
+    {
+    }
+
+    // Keeps a copy of the picture when the limits and memory allow. Returns
+    // the paragraph for the user: which picture, why it was not stored, and
+    // whether it is kept or lost.
+    std::string Keep(const FailedSave &failed);
+
+    // Stores the kept pictures, oldest first, in the current directory, and
+    // stops at the first that cannot be stored: the next ones would fail
+    // alike. Returns how many remain.
+    std::size_t RetrySaving();
+
+    std::size_t Count() const { return m_pictures.size(); }
+    std::size_t Bytes() const { return m_bytes; }
+    bool Empty() const { return m_pictures.empty(); }
+
+private:
+    struct PendingPicture {
+        int32_t imageType = 0;
+        std::string timeStamp;
+        std::vector<uint8_t> bytes;
+    };
+
+    std::deque<PendingPicture> m_pictures;
+    std::size_t m_bytes = 0;
+    std::size_t m_countLimit;
+    std::size_t m_byteLimit;
+};
+
+} // namespace image

@@ -1,0 +1,70 @@
+#include "image/pending_pictures.h"
+
+#include "image/image_file.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+namespace image {
+
+namespace {
+
+std::string CurrentDirectoryName()
+{
+    std::error_code error;
+    const std::filesystem::path directory = std::filesystem::current_path(error);
+    return error ? std::string() : directory.string();
+}
+
+std::string Megabytes(std::size_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return text;
+}
+
+} // namespace
+
+std::string PendingPictures::Keep(const FailedSave &failed)
+{
+    const std::string name = failed.timeStamp + ImageFileExtension(failed.imageType);
+    const std::string reason =
+        failed.error.empty() ? "It could not be written to " + CurrentDirectoryName() + "." : failed.error;
+    const std::string what = "The picture " + name + " could not be stored.\n" + reason;
+
+    const bool overLimit =
+        m_pictures.size() + 1 > m_countLimit && m_bytes + failed.byteCount > m_byteLimit;
+    if (overLimit)
+        return what + "\n\nIt is lost: " + std::to_string(m_pictures.size()) + " unsaved pictures (" +
+               Megabytes(m_bytes) + " MB) are already kept in memory, which is as many as TAVREN keeps.";
+    try {
+        PendingPicture picture;
+        picture.imageType = failed.imageType;
+        picture.timeStamp = failed.timeStamp;
+        picture.bytes.assign(failed.bytes, failed.bytes + failed.byteCount);
+        m_pictures.push_back(std::move(picture));
+    } catch (const std::bad_alloc &) {
+        return what + "\n\nIt is lost: there is not enough memory to keep it.";
+    }
+    m_bytes += failed.byteCount;
+    return what + "\n\nIt is kept in memory and will be stored under this name as soon as storing works "
+                  "again: with the next picture, or when you choose another folder with \"...\".";
+}
+
+std::size_t PendingPictures::RetrySaving()
+{
+    while (!m_pictures.empty()) {
+        const PendingPicture &picture = m_pictures.front();
+        const SaveResult result = SaveImageBytes(picture.timeStamp, picture.imageType, picture.bytes.data(),
+                                                 static_cast<uint32_t>(picture.bytes.size()));
+        if (!result.saved)
+            break;
+        m_bytes -= picture.bytes.size();
+        m_pictures.pop_front();
+    }
+    return m_pictures.size();
+}
+
+} // namespace image
