@@ -29,7 +29,7 @@ protected:
     void Deliver(CTetherDlg &window, const std::vector<uint8_t> &bytes)
     {
         fake()->QueueImage(CAMERA_IMAGE_RAW, bytes.size(), bytes.data(), bytes.size());
-        QApplication::postEvent(&window, new QEvent(WM_CAMERA_IMAGE_READY));
+        Announce(window, WM_CAMERA_IMAGE_READY);
         Settle();
     }
 
@@ -131,8 +131,11 @@ TEST_F(PendingPicturesTest, ClosingWithUnstoredPicturesAsksFirstEveryWay)
     for (size_t way = 0; way < ways.size(); ++way) {
         window->SaveFolderEdit()->setFocus();
         ways[way]();
+        // The camera announced a picture just now: closing waits a moment
+        // for more before it asks.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return questions.size() == way + 1; }, 3000)) << way;
         EXPECT_TRUE(window->isVisible()) << way;
-        ASSERT_EQ(questions.size(), way + 1);
+        EXPECT_FALSE(window->IsClosing()) << way;
         EXPECT_TRUE(questions[way].contains(QStringLiteral("2 pictures"))) << questions[way].toStdString();
         EXPECT_TRUE(questions[way].contains(QStringLiteral("lost")));
     }
@@ -140,7 +143,7 @@ TEST_F(PendingPicturesTest, ClosingWithUnstoredPicturesAsksFirstEveryWay)
 
     answer = true;
     window->close();
-    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 3000));
     EXPECT_EQ(questions.size(), ways.size() + 1);
 }
 
@@ -150,7 +153,7 @@ TEST_F(PendingPicturesTest, ClosingStoresKeptPicturesWithoutAskingWhenStoringWor
     Deliver(*window, kFirst);
     std::filesystem::current_path(m_later);
     window->CloseButton()->click();
-    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 3000));
     EXPECT_TRUE(questions.empty());
     EXPECT_EQ(ReadFile(m_later / StampName(0, ".RWQ")), kFirst);
 }

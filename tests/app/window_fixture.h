@@ -138,6 +138,13 @@ protected:
         fake()->ClearCalls();
     }
 
+    // Queues a camera event for `window`, as the library's callback does.
+    static void Announce(CTetherDlg &window, QEvent::Type type)
+    {
+        g_hEventWnd.Set(&window);
+        g_hEventWnd.Post(type);
+    }
+
     // The n-th file name the fixed clock gives (n = 0 for the first reading).
     static std::string StampName(int tick, const char *extension)
     {
