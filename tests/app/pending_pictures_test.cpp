@@ -147,6 +147,42 @@ TEST_F(PendingPicturesTest, ClosingWithUnstoredPicturesAsksFirstEveryWay)
     EXPECT_EQ(questions.size(), ways.size() + 1);
 }
 
+TEST_F(PendingPicturesTest, ProblemsMetWhileClosingAreReportedTogetherAfterwardsThenTheQuestionIsAsked)
+{
+    auto window = ShowWindow();
+    Connect(*window);
+    window->ShootButton()->setEnabled(true);
+    for (const auto *bytes : {&kFirst, &kSecond})
+        fake()->QueueImage(CAMERA_IMAGE_RAW, bytes->size(), bytes->data(), bytes->size());
+    fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+    fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+    std::vector<size_t> picturesAtBox;
+    onBox = [&](const RecordedBox &) { picturesAtBox.push_back(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE)); };
+
+    answer = false;
+    window->CloseButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !questions.empty(); }, 5000));
+    // No box while the pictures were handled: one box for both, afterwards.
+    EXPECT_EQ(picturesAtBox, std::vector<size_t>{2});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("2 pictures could not be stored."))) << boxes[0].text.toStdString();
+    EXPECT_TRUE(questions[0].contains(QStringLiteral("2 pictures"))) << questions[0].toStdString();
+
+    // Not closed after all: the window works on as before.
+    Settle();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->IsClosing());
+    EXPECT_TRUE(window->ShootButton()->isEnabled());
+    EXPECT_TRUE(window->BrowseFolderButton()->isEnabled());
+    std::filesystem::current_path(m_later);
+    fake()->QueueImage(CAMERA_IMAGE_RAW, kThird.size(), kThird.data(), kThird.size());
+    fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+    Settle();
+    EXPECT_EQ(window->PendingPictureCount(), 0u);
+    EXPECT_EQ(FilesIn(m_later).size(), 3u);
+    g_hEventWnd.Clear(window.get());
+}
+
 TEST_F(PendingPicturesTest, ClosingStoresKeptPicturesWithoutAskingWhenStoringWorksAgain)
 {
     auto window = ShowWindow();

@@ -198,6 +198,79 @@ TEST_F(WindowTest, EscapeAndTheCloseBoxCancel)
     EXPECT_EQ(window->result(), QDialog::Rejected);
 }
 
+// -------------------------------------------------------- closing mid-burst
+
+TEST_F(WindowTest, CloseFirstHandlesTheCameraEventsQueuedAndThoseArrivingUntilQuiet)
+{
+    auto window = ShowWindow();
+    Connect(*window);
+    window->ShootButton()->setEnabled(true);
+    PaintCounter counter(window->PreviewControl());
+    const std::vector<uint8_t> pictures[] = {Bytes({'R', 1}), Bytes({'R', 2, 2}), Bytes({'R', 3, 3, 3})};
+    for (const auto &bytes : pictures)
+        fake()->QueueImage(CAMERA_IMAGE_RAW, bytes.size(), bytes.data(), bytes.size());
+    fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+    fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+    // The third picture is announced while the window is closing.
+    QTimer::singleShot(200, [&] { fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr); });
+
+    window->setResult(-1);
+    window->CloseButton()->click();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->IsClosing());
+    EXPECT_FALSE(window->ShootButton()->isEnabled());
+    EXPECT_FALSE(window->SelectCameraButton()->isEnabled());
+    EXPECT_FALSE(window->BrowseFolderButton()->isEnabled());
+    // A second Close, of any kind, is ignored.
+    EXPECT_FALSE(window->close());
+    QTest::keyClick(window->SaveFolderEdit(), Qt::Key_Escape);
+
+    const auto closed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 5000));
+    const auto waited = std::chrono::steady_clock::now() - closed;
+    EXPECT_EQ(window->result(), QDialog::Accepted);
+    // Half a second of quiet after the last picture announced.
+    EXPECT_GE(waited, std::chrono::milliseconds(200) + CTetherDlg::kCloseQuietTime);
+    EXPECT_EQ(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(ReadFile(m_scratch / StampName(i, ".RWQ")), pictures[i]) << i;
+    EXPECT_GT(counter.paints, 0) << "the preview stops painting while closing";
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(questions.empty());
+    g_hEventWnd.Clear(window.get());
+}
+
+TEST_F(WindowTest, CloseWaitsForNewCameraEventsTenSecondsAtMost)
+{
+    auto window = ShowWindow();
+    Connect(*window);
+    CTetherDlgTestAccess::SetCloseLongestWait(*window, std::chrono::milliseconds(300));
+    const std::vector<uint8_t> bytes = Bytes({'R', 'A', 'W'});
+    // A camera that never stops: a picture every 50 ms.
+    QTimer camera;
+    int announced = 0;
+    QObject::connect(&camera, &QTimer::timeout, [&] {
+        fake()->QueueImage(CAMERA_IMAGE_RAW, bytes.size(), bytes.data(), bytes.size());
+        fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+        // The window ends at once when its wait is over, so visible means
+        // announced before the end.
+        announced += window->isVisible() ? 1 : 0;
+    });
+    camera.start(50);
+    QTest::qWait(120);
+    window->reject();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 3000));
+    QTest::qWait(150);
+    camera.stop();
+    const int announcedBeforeTheEnd = announced;
+    EXPECT_EQ(window->result(), QDialog::Rejected);
+    EXPECT_GE(announcedBeforeTheEnd, 6);
+    // Every picture announced before the window ended was stored; none after.
+    EXPECT_EQ(int(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE)), announcedBeforeTheEnd);
+    EXPECT_EQ(int(FilesIn(m_scratch).size()), announcedBeforeTheEnd);
+    g_hEventWnd.Clear(window.get());
+}
+
 // ------------------------------------------------------------------- shooting
 
 TEST_F(WindowTest, ShootsTheConnectedCamera)

@@ -35,6 +35,10 @@
 class CTetherDlgTestAccess {
 public:
     static void SetCamera(CTetherDlg &window, uint32_t handle) { window.m_hCamera = handle; }
+    static void SetCloseLongestWait(CTetherDlg &window, std::chrono::milliseconds wait)
+    {
+        window.m_closeLongestWait = wait;
+    }
 };
 
 // Counts the paint events a widget receives.
