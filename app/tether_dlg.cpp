@@ -207,6 +207,7 @@ void CTetherDlg::BeginClosing(int result)
     m_closeFirst = g_hEventWnd.Waiting(this);
     m_closeWaitStart.reset();
     m_closeLast.reset();
+    m_focusBeforeClosing = focusWidget();
     QPushButton *const buttons[] = {m_btnSelectCamera, m_btnShoot, m_btnBrowseFolder};
     for (int i = 0; i < 3; ++i) {
         m_enabledBeforeClosing[i] = buttons[i]->isEnabled();
@@ -271,6 +272,9 @@ void CTetherDlg::EndClosing()
     QPushButton *const buttons[] = {m_btnSelectCamera, m_btnShoot, m_btnBrowseFolder};
     for (int i = 0; i < 3; ++i)
         buttons[i]->setEnabled(m_enabledBeforeClosing[i]);
+    // Disabling a focused button moved the focus on; it goes back.
+    if (m_focusBeforeClosing && m_focusBeforeClosing->isEnabled())
+        m_focusBeforeClosing->setFocus();
 }
 
 void CTetherDlg::showEvent(QShowEvent *event)

@@ -160,7 +160,8 @@ TEST_F(PendingPicturesTest, ProblemsMetWhileClosingAreReportedTogetherAfterwards
     onBox = [&](const RecordedBox &) { picturesAtBox.push_back(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE)); };
 
     answer = false;
-    window->CloseButton()->click();
+    window->ShootButton()->setFocus();
+    QTest::keyClick(window->ShootButton(), Qt::Key_Escape);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !questions.empty(); }, 5000));
     // No box while the pictures were handled: one box for both, afterwards.
     EXPECT_EQ(picturesAtBox, std::vector<size_t>{2});
@@ -174,6 +175,7 @@ TEST_F(PendingPicturesTest, ProblemsMetWhileClosingAreReportedTogetherAfterwards
     EXPECT_FALSE(window->IsClosing());
     EXPECT_TRUE(window->ShootButton()->isEnabled());
     EXPECT_TRUE(window->BrowseFolderButton()->isEnabled());
+    EXPECT_EQ(window->focusWidget(), window->ShootButton());
     std::filesystem::current_path(m_later);
     fake()->QueueImage(CAMERA_IMAGE_RAW, kThird.size(), kThird.data(), kThird.size());
     fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QEvent>
 #include <QIcon>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -148,6 +149,7 @@ private:
     QTimer m_closeTimer;
     // Enabled states of Select, Shoot and "..." before closing disabled them.
     bool m_enabledBeforeClosing[3] = {};
+    QPointer<QWidget> m_focusBeforeClosing;
 
     friend class CTetherDlgTestAccess;
 };
