@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <filesystem>
 #include <new>
 #include <system_error>
@@ -53,6 +54,9 @@ CTetherDlg::CTetherDlg(QWidget *parent)
         [this](const CImageReceiver::FailedSave &failed) { KeepUnsavedPicture(failed); });
     CreateControls();
     OnInitDialog();
+    m_closeTimer.setSingleShot(true);
+    m_closeTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_closeTimer, &QTimer::timeout, this, &CTetherDlg::ContinueClosing);
 }
 
 CTetherDlg::~CTetherDlg()
@@ -148,6 +152,7 @@ QWidget *CTetherDlg::PreviewControl() const
 int CTetherDlg::exec()
 {
     m_handleCameraEvents = true;
+    m_closing = Closing::No;
     const int result = QDialog::exec();
     // The library may still call back; nothing may reach this window now.
     m_handleCameraEvents = false;
@@ -157,26 +162,127 @@ int CTetherDlg::exec()
 
 void CTetherDlg::accept()
 {
-    if (MayClose())
-        QDialog::accept();
+    BeginClosing(Accepted);
 }
 
 void CTetherDlg::reject()
 {
-    if (MayClose())
-        QDialog::reject();
+    BeginClosing(Rejected);
 }
 
 bool CTetherDlg::event(QEvent *event)
 {
-    if (event->type() == WM_CAMERA_IMAGE_READY) {
-        if (m_handleCameraEvents)
-            OnCameraImageReady();
-    } else if (event->type() == WM_CAMERA_PROPERTY_CHANGED) {
-        if (m_handleCameraEvents)
-            OnCameraPropertyChanged();
+    if (event->type() == WM_CAMERA_EVENTS_WAITING) {
+        if (!m_handleCameraEvents || m_closing == Closing::Asking) {
+            g_hEventWnd.Hold(this);
+        } else if (const std::optional<QEvent::Type> type = g_hEventWnd.Take(this)) {
+            HandleCameraEvent(*type);
+        }
     }
     return QDialog::event(event);
+}
+
+void CTetherDlg::HandleCameraEvent(QEvent::Type type)
+{
+    if (type == WM_CAMERA_IMAGE_READY)
+        OnCameraImageReady();
+    else if (type == WM_CAMERA_PROPERTY_CHANGED)
+        OnCameraPropertyChanged();
+    if (m_closing != Closing::Draining)
+        return;
+    if (m_closeFirst > 0)
+        --m_closeFirst;
+    if (m_closeLast && *m_closeLast > 0)
+        --*m_closeLast;
+    ContinueClosing();
+}
+
+void CTetherDlg::BeginClosing(int result)
+{
+    // A second Close while the first one is under way changes nothing.
+    if (m_closing != Closing::No)
+        return;
+    m_closing = Closing::Draining;
+    m_closeResult = result;
+    m_closeFirst = g_hEventWnd.Waiting(this);
+    m_closeWaitStart.reset();
+    m_closeLast.reset();
+    m_focusBeforeClosing = focusWidget();
+    QPushButton *const buttons[] = {m_btnSelectCamera, m_btnShoot, m_btnBrowseFolder};
+    for (int i = 0; i < 3; ++i) {
+        m_enabledBeforeClosing[i] = buttons[i]->isEnabled();
+        buttons[i]->setEnabled(false);
+    }
+    ContinueClosing();
+}
+
+void CTetherDlg::ContinueClosing()
+{
+    if (m_closing != Closing::Draining)
+        return;
+    const std::size_t waiting = g_hEventWnd.Waiting(this);
+    // The events queued at Close are handled, however long they take.
+    if (m_closeFirst > 0 && waiting > 0)
+        return;
+    m_closeFirst = 0;
+    const Clock::time_point now = Clock::now();
+    if (!m_closeWaitStart)
+        m_closeWaitStart = now;
+    // Without a camera to send them, no more events can come.
+    const bool cameraMaySend = g_hEventWnd.Target() == this;
+    const Clock::time_point waitEnd = *m_closeWaitStart + m_closeLongestWait;
+    if (!m_closeLast && cameraMaySend && now >= waitEnd)
+        m_closeLast = waiting; // those queued now still count; later ones do not
+    if (m_closeLast) {
+        if (*m_closeLast == 0 || waiting == 0)
+            FinishClosing();
+        return;
+    }
+    if (waiting > 0)
+        return; // taken one per turn; each one comes back here
+    const std::optional<Clock::time_point> lastPicture = g_hEventWnd.LastImageReady(this);
+    const Clock::time_point quietFrom = lastPicture ? *lastPicture + kCloseQuietTime : now;
+    if (!cameraMaySend || now >= quietFrom) {
+        FinishClosing();
+        return;
+    }
+    const auto next = std::min(quietFrom, waitEnd) - now;
+    m_closeTimer.start(std::chrono::ceil<std::chrono::milliseconds>(next) + std::chrono::milliseconds(1));
+}
+
+void CTetherDlg::FinishClosing()
+{
+    m_closeTimer.stop();
+    m_closing = Closing::Asking;
+    // What could not be stored meanwhile, in one box; then the question
+    // about pictures still kept.
+    ReportSaveProblems();
+    if (MayClose()) {
+        // Events still held here stay unhandled: the window has ended.
+        QDialog::done(m_closeResult);
+        return;
+    }
+    EndClosing();
+    g_hEventWnd.Resume(this);
+}
+
+void CTetherDlg::EndClosing()
+{
+    m_closing = Closing::No;
+    QPushButton *const buttons[] = {m_btnSelectCamera, m_btnShoot, m_btnBrowseFolder};
+    for (int i = 0; i < 3; ++i)
+        buttons[i]->setEnabled(m_enabledBeforeClosing[i]);
+    // Disabling a focused button moved the focus on; it goes back.
+    if (m_focusBeforeClosing && m_focusBeforeClosing->isEnabled())
+        m_focusBeforeClosing->setFocus();
+}
+
+void CTetherDlg::showEvent(QShowEvent *event)
+{
+    // Shown again after it ended: closing starts afresh.
+    if (m_closing == Closing::Asking && !m_reportOpen)
+        EndClosing();
+    QDialog::showEvent(event);
 }
 
 void CTetherDlg::keyPressEvent(QKeyEvent *event)
@@ -273,7 +379,7 @@ void CTetherDlg::ReportSaveProblems()
 {
     // One box at a time: problems raised while it is open are shown together
     // once it has been dismissed.
-    if (m_reportOpen || !m_handleCameraEvents)
+    if (m_reportOpen || !m_handleCameraEvents || m_closing == Closing::Draining)
         return;
     m_reportOpen = true;
     while (!m_unreportedProblems.empty()) {

@@ -66,24 +66,27 @@ std::string DescribeFailure(int error)
 }
 
 // A hidden name that no picture can have, so a half-written file never shows
-// under a picture's name.
-std::string RandomTemporaryName()
+// under a picture's name. It carries the picture's stamp and extension, so
+// that one left behind by a crash can be recognised:
+// .tavren-20261208_101530_4.JPG-x7Qa2k
+std::string RandomTemporaryName(const std::string &timeStamp, const char *extension)
 {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     thread_local std::mt19937 generator{std::random_device{}()};
     std::uniform_int_distribution<size_t> pick(0, sizeof(kLetters) - 2);
-    std::string name = ".tavren-";
-    for (int i = 0; i < 8; ++i)
+    std::string name = ".tavren-" + timeStamp + extension + "-";
+    for (int i = 0; i < 6; ++i)
         name += kLetters[pick(generator)];
     return name;
 }
 
 // Created with 0666 so that the kernel applies the umask (and any default
 // ACL) as for any new file.
-int CreateTemporaryFile(int directory, std::string &name)
+int CreateTemporaryFile(int directory, const std::string &timeStamp, const char *extension,
+                        std::string &name)
 {
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        name = RandomTemporaryName();
+        name = RandomTemporaryName(timeStamp, extension);
         const int fd =
             openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
@@ -150,6 +153,17 @@ std::string PublishUnderFreeName(int directory, const std::string &temporaryName
     return {};
 }
 
+// Makes the new name survive a crash. An O_PATH descriptor cannot be synced,
+// so the folder is opened again for reading; a folder that may not be read
+// (write-only, a drop folder) cannot be, and is left to the filesystem. The
+// picture is stored either way, so a failure here is not reported.
+void SyncFolder(int directory)
+{
+    FileDescriptor readable(openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (readable.IsOpen())
+        fsync(readable.Get());
+}
+
 } // namespace
 
 std::string FormatTimeStamp(const platform::LocalTime &time)
@@ -175,15 +189,17 @@ SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const
     }
 
     // One descriptor for the folder, so that every step lands in the same
-    // folder even if the current directory changes meanwhile.
-    FileDescriptor directory(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // folder even if the current directory changes meanwhile. O_PATH needs no
+    // read permission: a folder one may write into but not list works too.
+    FileDescriptor directory(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!directory.IsOpen()) {
         result.error = DescribeFailure(errno);
         return result;
     }
 
+    const char *extension = ImageFileExtension(imageType);
     std::string temporaryName;
-    FileDescriptor file(CreateTemporaryFile(directory.Get(), temporaryName));
+    FileDescriptor file(CreateTemporaryFile(directory.Get(), timeStamp, extension, temporaryName));
     if (!file.IsOpen()) {
         result.error = DescribeFailure(errno);
         return result;
@@ -197,15 +213,15 @@ SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const
         error = closeError;
 
     if (error == 0) {
-        result.fileName = PublishUnderFreeName(directory.Get(), temporaryName, timeStamp,
-                                               ImageFileExtension(imageType), bytes, byteCount,
-                                               error);
+        result.fileName = PublishUnderFreeName(directory.Get(), temporaryName, timeStamp, extension,
+                                               bytes, byteCount, error);
     }
     if (result.fileName.empty()) {
         unlinkat(directory.Get(), temporaryName.c_str(), 0);
         result.error = DescribeFailure(error);
         return result;
     }
+    SyncFolder(directory.Get());
     result.saved = true;
     return result;
 }

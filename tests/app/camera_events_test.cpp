@@ -8,21 +8,22 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// Records the types of the events it receives.
+// Counts the wake-ups it receives.
 class EventProbe : public QObject {
 public:
-    std::vector<int> types;
+    int wakeUps = 0;
 
 protected:
     bool event(QEvent *event) override
     {
-        if (event->type() >= QEvent::User)
-            types.push_back(event->type());
+        if (event->type() == WM_CAMERA_EVENTS_WAITING)
+            ++wakeUps;
         return QObject::event(event);
     }
 };
@@ -32,25 +33,28 @@ protected:
     void TearDown() override { g_hEventWnd.Set(nullptr); }
 };
 
-TEST_F(CameraEventsTest, PostsOneEventForCodesOneAndTwoAndNothingElse)
+TEST_F(CameraEventsTest, QueuesOneEventForCodesOneAndTwoAndNothingElse)
 {
     EventProbe probe;
     g_hEventWnd.Set(&probe);
-    for (const int32_t code : {0, 3, -1, 1125, 1126, 65535}) {
+    for (const int32_t code : {0, 3, -1, 1125, 1126, 1127, 65535}) {
         EXPECT_EQ(CameraEventCallback(0, code), 1) << code;
         QCoreApplication::sendPostedEvents(&probe);
-        EXPECT_TRUE(probe.types.empty()) << code;
+        EXPECT_EQ(probe.wakeUps, 0) << code;
+        EXPECT_EQ(g_hEventWnd.Waiting(&probe), 0u) << code;
     }
     EXPECT_EQ(CameraEventCallback(0, 1), 1);
     QCoreApplication::sendPostedEvents(&probe);
-    EXPECT_EQ(probe.types, std::vector<int>{1125});
-    probe.types.clear();
+    EXPECT_EQ(probe.wakeUps, 1);
+    EXPECT_EQ(g_hEventWnd.Take(&probe), WM_CAMERA_IMAGE_READY);
     EXPECT_EQ(CameraEventCallback(77, 2), 1);
     QCoreApplication::sendPostedEvents(&probe);
-    EXPECT_EQ(probe.types, std::vector<int>{1126});
+    EXPECT_EQ(probe.wakeUps, 2);
+    EXPECT_EQ(g_hEventWnd.Take(&probe), WM_CAMERA_PROPERTY_CHANGED);
+    EXPECT_EQ(g_hEventWnd.Take(&probe), std::nullopt);
 }
 
-TEST_F(CameraEventsTest, EventsFromForeignThreadsArriveInTheirOrder)
+TEST_F(CameraEventsTest, EventsFromForeignThreadsWaitInTheirOrderBehindOneWakeUpAtATime)
 {
     EventProbe probe;
     g_hEventWnd.Set(&probe);
@@ -60,25 +64,58 @@ TEST_F(CameraEventsTest, EventsFromForeignThreadsArriveInTheirOrder)
     });
     library.join();
     QCoreApplication::sendPostedEvents(&probe);
-    ASSERT_EQ(probe.types.size(), 50u);
-    for (size_t i = 0; i < probe.types.size(); ++i)
-        EXPECT_EQ(probe.types[i], i % 2 == 0 ? 1125 : 1126) << i;
+    EXPECT_EQ(probe.wakeUps, 1);
+    ASSERT_EQ(g_hEventWnd.Waiting(&probe), 50u);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(g_hEventWnd.Take(&probe), i % 2 == 0 ? WM_CAMERA_IMAGE_READY : WM_CAMERA_PROPERTY_CHANGED) << i;
+        // Taking one wakes the window again while more wait.
+        QCoreApplication::sendPostedEvents(&probe);
+        EXPECT_EQ(probe.wakeUps, i < 49 ? i + 2 : 50) << i;
+    }
+    EXPECT_EQ(g_hEventWnd.Waiting(&probe), 0u);
 }
 
-TEST_F(CameraEventsTest, NothingIsPostedWithoutATarget)
+TEST_F(CameraEventsTest, HeldEventsWaitUntilResumed)
+{
+    EventProbe probe;
+    g_hEventWnd.Set(&probe);
+    CameraEventCallback(0, 1);
+    CameraEventCallback(0, 1);
+    QCoreApplication::sendPostedEvents(&probe);
+    g_hEventWnd.Hold(&probe);
+    CameraEventCallback(0, 2); // no second wake-up: one is due from Resume
+    QCoreApplication::sendPostedEvents(&probe);
+    EXPECT_EQ(probe.wakeUps, 1);
+    EXPECT_EQ(g_hEventWnd.Waiting(&probe), 3u);
+    g_hEventWnd.Resume(&probe);
+    g_hEventWnd.Resume(&probe);
+    QCoreApplication::sendPostedEvents(&probe);
+    EXPECT_EQ(probe.wakeUps, 2);
+    EXPECT_EQ(g_hEventWnd.Take(&probe), WM_CAMERA_IMAGE_READY);
+}
+
+TEST_F(CameraEventsTest, NothingIsQueuedWithoutATarget)
 {
     EventProbe probe;
     g_hEventWnd.Set(&probe);
     g_hEventWnd.Clear(&probe);
     EXPECT_EQ(CameraEventCallback(0, 1), 1);
     QCoreApplication::sendPostedEvents(&probe);
-    EXPECT_TRUE(probe.types.empty());
+    EXPECT_EQ(probe.wakeUps, 0);
+    EXPECT_EQ(g_hEventWnd.Take(&probe), std::nullopt);
 
-    // Clearing on behalf of another object leaves the target alone.
+    // Clearing on behalf of another object leaves the target alone; a new
+    // target does not inherit what waited for the old one.
     EventProbe other;
     g_hEventWnd.Set(&probe);
     g_hEventWnd.Clear(&other);
     EXPECT_EQ(g_hEventWnd.Target(), &probe);
+    CameraEventCallback(0, 1);
+    EXPECT_EQ(g_hEventWnd.Take(&other), std::nullopt);
+    g_hEventWnd.Set(&other);
+    EXPECT_EQ(g_hEventWnd.Waiting(&other), 0u);
+    EXPECT_EQ(g_hEventWnd.Take(&probe), std::nullopt);
+    QCoreApplication::sendPostedEvents();
 }
 
 TEST_F(CameraEventsTest, CallbacksAfterTheWindowIsGoneAreHarmless)

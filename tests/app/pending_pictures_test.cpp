@@ -29,7 +29,7 @@ protected:
     void Deliver(CTetherDlg &window, const std::vector<uint8_t> &bytes)
     {
         fake()->QueueImage(CAMERA_IMAGE_RAW, bytes.size(), bytes.data(), bytes.size());
-        QApplication::postEvent(&window, new QEvent(WM_CAMERA_IMAGE_READY));
+        Announce(window, WM_CAMERA_IMAGE_READY);
         Settle();
     }
 
@@ -131,8 +131,11 @@ TEST_F(PendingPicturesTest, ClosingWithUnstoredPicturesAsksFirstEveryWay)
     for (size_t way = 0; way < ways.size(); ++way) {
         window->SaveFolderEdit()->setFocus();
         ways[way]();
+        // The camera announced a picture just now: closing waits a moment
+        // for more before it asks.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return questions.size() == way + 1; }, 3000)) << way;
         EXPECT_TRUE(window->isVisible()) << way;
-        ASSERT_EQ(questions.size(), way + 1);
+        EXPECT_FALSE(window->IsClosing()) << way;
         EXPECT_TRUE(questions[way].contains(QStringLiteral("2 pictures"))) << questions[way].toStdString();
         EXPECT_TRUE(questions[way].contains(QStringLiteral("lost")));
     }
@@ -140,8 +143,46 @@ TEST_F(PendingPicturesTest, ClosingWithUnstoredPicturesAsksFirstEveryWay)
 
     answer = true;
     window->close();
-    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 3000));
     EXPECT_EQ(questions.size(), ways.size() + 1);
+}
+
+TEST_F(PendingPicturesTest, ProblemsMetWhileClosingAreReportedTogetherAfterwardsThenTheQuestionIsAsked)
+{
+    auto window = ShowWindow();
+    Connect(*window);
+    window->ShootButton()->setEnabled(true);
+    for (const auto *bytes : {&kFirst, &kSecond})
+        fake()->QueueImage(CAMERA_IMAGE_RAW, bytes->size(), bytes->data(), bytes->size());
+    fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+    fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+    std::vector<size_t> picturesAtBox;
+    onBox = [&](const RecordedBox &) { picturesAtBox.push_back(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE)); };
+
+    answer = false;
+    window->ShootButton()->setFocus();
+    QTest::keyClick(window->ShootButton(), Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !questions.empty(); }, 5000));
+    // No box while the pictures were handled: one box for both, afterwards.
+    EXPECT_EQ(picturesAtBox, std::vector<size_t>{2});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("2 pictures could not be stored."))) << boxes[0].text.toStdString();
+    EXPECT_TRUE(questions[0].contains(QStringLiteral("2 pictures"))) << questions[0].toStdString();
+
+    // Not closed after all: the window works on as before.
+    Settle();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->IsClosing());
+    EXPECT_TRUE(window->ShootButton()->isEnabled());
+    EXPECT_TRUE(window->BrowseFolderButton()->isEnabled());
+    EXPECT_EQ(window->focusWidget(), window->ShootButton());
+    std::filesystem::current_path(m_later);
+    fake()->QueueImage(CAMERA_IMAGE_RAW, kThird.size(), kThird.data(), kThird.size());
+    fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+    Settle();
+    EXPECT_EQ(window->PendingPictureCount(), 0u);
+    EXPECT_EQ(FilesIn(m_later).size(), 3u);
+    g_hEventWnd.Clear(window.get());
 }
 
 TEST_F(PendingPicturesTest, ClosingStoresKeptPicturesWithoutAskingWhenStoringWorksAgain)
@@ -150,7 +191,7 @@ TEST_F(PendingPicturesTest, ClosingStoresKeptPicturesWithoutAskingWhenStoringWor
     Deliver(*window, kFirst);
     std::filesystem::current_path(m_later);
     window->CloseButton()->click();
-    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 3000));
     EXPECT_TRUE(questions.empty());
     EXPECT_EQ(ReadFile(m_later / StampName(0, ".RWQ")), kFirst);
 }

@@ -198,6 +198,79 @@ TEST_F(WindowTest, EscapeAndTheCloseBoxCancel)
     EXPECT_EQ(window->result(), QDialog::Rejected);
 }
 
+// -------------------------------------------------------- closing mid-burst
+
+TEST_F(WindowTest, CloseFirstHandlesTheCameraEventsQueuedAndThoseArrivingUntilQuiet)
+{
+    auto window = ShowWindow();
+    Connect(*window);
+    window->ShootButton()->setEnabled(true);
+    PaintCounter counter(window->PreviewControl());
+    const std::vector<uint8_t> pictures[] = {Bytes({'R', 1}), Bytes({'R', 2, 2}), Bytes({'R', 3, 3, 3})};
+    for (const auto &bytes : pictures)
+        fake()->QueueImage(CAMERA_IMAGE_RAW, bytes.size(), bytes.data(), bytes.size());
+    fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+    fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+    // The third picture is announced while the window is closing.
+    QTimer::singleShot(200, [&] { fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr); });
+
+    window->setResult(-1);
+    window->CloseButton()->click();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->IsClosing());
+    EXPECT_FALSE(window->ShootButton()->isEnabled());
+    EXPECT_FALSE(window->SelectCameraButton()->isEnabled());
+    EXPECT_FALSE(window->BrowseFolderButton()->isEnabled());
+    // A second Close, of any kind, is ignored.
+    EXPECT_FALSE(window->close());
+    QTest::keyClick(window->SaveFolderEdit(), Qt::Key_Escape);
+
+    const auto closed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 5000));
+    const auto waited = std::chrono::steady_clock::now() - closed;
+    EXPECT_EQ(window->result(), QDialog::Accepted);
+    // Half a second of quiet after the last picture announced.
+    EXPECT_GE(waited, std::chrono::milliseconds(200) + CTetherDlg::kCloseQuietTime);
+    EXPECT_EQ(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(ReadFile(m_scratch / StampName(i, ".RWQ")), pictures[i]) << i;
+    EXPECT_GT(counter.paints, 0) << "the preview stops painting while closing";
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(questions.empty());
+    g_hEventWnd.Clear(window.get());
+}
+
+TEST_F(WindowTest, CloseWaitsForNewCameraEventsTenSecondsAtMost)
+{
+    auto window = ShowWindow();
+    Connect(*window);
+    CTetherDlgTestAccess::SetCloseLongestWait(*window, std::chrono::milliseconds(300));
+    const std::vector<uint8_t> bytes = Bytes({'R', 'A', 'W'});
+    // A camera that never stops: a picture every 50 ms.
+    QTimer camera;
+    int announced = 0;
+    QObject::connect(&camera, &QTimer::timeout, [&] {
+        fake()->QueueImage(CAMERA_IMAGE_RAW, bytes.size(), bytes.data(), bytes.size());
+        fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+        // The window ends at once when its wait is over, so visible means
+        // announced before the end.
+        announced += window->isVisible() ? 1 : 0;
+    });
+    camera.start(50);
+    QTest::qWait(120);
+    window->reject();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 3000));
+    QTest::qWait(150);
+    camera.stop();
+    const int announcedBeforeTheEnd = announced;
+    EXPECT_EQ(window->result(), QDialog::Rejected);
+    EXPECT_GE(announcedBeforeTheEnd, 6);
+    // Every picture announced before the window ended was stored; none after.
+    EXPECT_EQ(int(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE)), announcedBeforeTheEnd);
+    EXPECT_EQ(int(FilesIn(m_scratch).size()), announcedBeforeTheEnd);
+    g_hEventWnd.Clear(window.get());
+}
+
 // ------------------------------------------------------------------- shooting
 
 TEST_F(WindowTest, ShootsTheConnectedCamera)
@@ -251,7 +324,7 @@ TEST_F(WindowTest, NoPictureOrAnEmptyOneDownloadsNothingAndDoesNotRepaint)
     fake()->QueueImage(CAMERA_IMAGE_RAW, 4, bytes.data(), bytes.size());
     fake()->QueueResult(FAKE_CAMERA_READ_IMAGE_INFO, -1); // the third fails to describe itself
     for (int i = 0; i < 3; ++i) {
-        QApplication::postEvent(window.get(), new QEvent(WM_CAMERA_IMAGE_READY));
+        Announce(*window, WM_CAMERA_IMAGE_READY);
         SettleAndPaint();
     }
     EXPECT_EQ(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE_INFO), 3u);
@@ -262,7 +335,7 @@ TEST_F(WindowTest, NoPictureOrAnEmptyOneDownloadsNothingAndDoesNotRepaint)
 
     // The same window does repaint for a picture that arrives.
     fake()->QueueImage(CAMERA_IMAGE_RAW, 4, bytes.data(), bytes.size());
-    QApplication::postEvent(window.get(), new QEvent(WM_CAMERA_IMAGE_READY));
+    Announce(*window, WM_CAMERA_IMAGE_READY);
     SettleAndPaint();
     EXPECT_GT(counter.paints, 0);
 }
@@ -274,7 +347,7 @@ TEST_F(WindowTest, AFailedDownloadStoresNothingAndDoesNotRepaint)
     const std::vector<uint8_t> bytes(1000, 0x5A);
     fake()->QueueImage(CAMERA_IMAGE_RAW, 1000, bytes.data(), bytes.size());
     fake()->QueueResult(FAKE_CAMERA_READ_IMAGE, -1);
-    QApplication::postEvent(window.get(), new QEvent(WM_CAMERA_IMAGE_READY));
+    Announce(*window, WM_CAMERA_IMAGE_READY);
     SettleAndPaint();
     const auto reads = m_fake->Calls(FAKE_CAMERA_READ_IMAGE);
     ASSERT_EQ(reads.size(), 1u);
@@ -309,7 +382,7 @@ TEST_F(WindowTest, APictureWithoutMemoryForItsDownloadIsAbandoned)
     PaintCounter counter(window.PreviewControl());
     const std::vector<uint8_t> bytes(300, 0x11);
     fake()->QueueImage(CAMERA_IMAGE_RAW, 300, bytes.data(), bytes.size());
-    QApplication::postEvent(&window, new QEvent(WM_CAMERA_IMAGE_READY));
+    Announce(window, WM_CAMERA_IMAGE_READY);
     SettleAndPaint();
     EXPECT_EQ(window.requested, std::vector<uint32_t>{300});
     EXPECT_EQ(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE), 0u);
@@ -320,7 +393,7 @@ TEST_F(WindowTest, APictureWithoutMemoryForItsDownloadIsAbandoned)
     // Memory again: the next picture is downloaded and stored as usual.
     window.outOfMemory = false;
     fake()->QueueImage(CAMERA_IMAGE_RAW, 300, bytes.data(), bytes.size());
-    QApplication::postEvent(&window, new QEvent(WM_CAMERA_IMAGE_READY));
+    Announce(window, WM_CAMERA_IMAGE_READY);
     SettleAndPaint();
     EXPECT_EQ(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE), 1u);
     EXPECT_EQ(FilesIn(m_scratch).size(), 1u);
@@ -351,6 +424,65 @@ TEST_F(WindowTest, TwoPicturesAreHandledInTheirOrder)
     g_hEventWnd.Clear(window.get());
 }
 
+// Calls `onPaint` at every paint event of a widget.
+class PaintWatcher : public QObject {
+public:
+    PaintWatcher(QWidget *widget, std::function<void()> onPaint) : m_onPaint(std::move(onPaint))
+    {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_onPaint();
+        return false;
+    }
+
+private:
+    std::function<void()> m_onPaint;
+};
+
+TEST_F(WindowTest, EventsQueuedAtOnceAreTakenOnePerTurnAndEachPictureIsPaintedBeforeTheNext)
+{
+    auto window = ShowWindow();
+    Connect(*window);
+    SettleAndPaint();
+    std::vector<size_t> picturesAtPaint;
+    PaintWatcher watcher(window->PreviewControl(),
+                         [&] { picturesAtPaint.push_back(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE)); });
+    const std::vector<uint8_t> jpegs[] = {JpegOf(QSize(64, 48), Qt::red), JpegOf(QSize(64, 48), Qt::green),
+                                          JpegOf(QSize(64, 48), Qt::blue)};
+    for (const auto &jpeg : jpegs)
+        fake()->QueueImage(CAMERA_IMAGE_JPEG, jpeg.size(), jpeg.data(), jpeg.size());
+    const uint32_t codes[] = {8200};
+    const uint32_t values[] = {41};
+    fake()->SetChangedProperties(1, codes, values);
+    for (const int32_t event : {1, 1, 2, 1})
+        fake()->FireEvent(0, event, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+    EXPECT_EQ(g_hEventWnd.Waiting(window.get()), 4u);
+
+    // One pass over the posted events takes one camera event.
+    QApplication::sendPostedEvents();
+    EXPECT_EQ(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE), 1u);
+    EXPECT_EQ(g_hEventWnd.Waiting(window.get()), 3u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fake()->CountCalls(FAKE_CAMERA_READ_IMAGE) == 3; }, 5000));
+    SettleAndPaint();
+
+    // In their order: picture, picture, properties, picture.
+    EXPECT_EQ(m_fake->Entries(),
+              (std::vector<int32_t>{FAKE_CAMERA_READ_IMAGE_INFO, FAKE_CAMERA_READ_IMAGE, FAKE_CAMERA_READ_IMAGE_INFO,
+                                    FAKE_CAMERA_READ_IMAGE, FAKE_CAMERA_GET_CHANGED_PROPERTY,
+                                    FAKE_CAMERA_READ_IMAGE_INFO, FAKE_CAMERA_READ_IMAGE}));
+    EXPECT_EQ(window->Property2008(), 41);
+    // Every picture's preview reached the screen before the next was taken.
+    for (size_t picture = 1; picture <= 3; ++picture)
+        EXPECT_NE(std::find(picturesAtPaint.begin(), picturesAtPaint.end(), picture), picturesAtPaint.end())
+            << "picture " << picture << " was never painted";
+    g_hEventWnd.Clear(window.get());
+}
+
 TEST_F(WindowTest, AFolderTypedIntoSaveInChangesNothing)
 {
     auto window = ShowWindow();
@@ -361,7 +493,7 @@ TEST_F(WindowTest, AFolderTypedIntoSaveInChangesNothing)
     QTest::keyClicks(window->SaveFolderEdit(), QString::fromStdString(typed.string()));
     const std::vector<uint8_t> bytes = Bytes({4, 5, 6});
     fake()->QueueImage(CAMERA_IMAGE_RAW, 3, bytes.data(), bytes.size());
-    QApplication::postEvent(window.get(), new QEvent(WM_CAMERA_IMAGE_READY));
+    Announce(*window, WM_CAMERA_IMAGE_READY);
     Settle();
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(std::filesystem::is_empty(typed));
@@ -374,7 +506,7 @@ TEST_F(WindowTest, AJpegPictureIsPreviewedAndStored)
     auto window = ShowWindow();
     const std::vector<uint8_t> jpeg = JpegOf(QSize(300, 200), QColor(220, 30, 30));
     fake()->QueueImage(CAMERA_IMAGE_JPEG_ALT, jpeg.size(), jpeg.data(), jpeg.size());
-    QApplication::postEvent(window.get(), new QEvent(WM_CAMERA_IMAGE_READY));
+    Announce(*window, WM_CAMERA_IMAGE_READY);
     Settle();
 
     EXPECT_EQ(ReadFile(m_scratch / StampName(0, ".JPG")), jpeg);
@@ -418,9 +550,9 @@ TEST_F(WindowTest, EventsAfterTheWindowsLoopHasEndedAreDropped)
 
     EXPECT_EQ(g_hEventWnd.Target(), nullptr);
     EXPECT_EQ(CameraEventCallback(0, CAMERA_EVENT_IMAGE_READY), 1);
-    // Even an event that was already queued is not handled any more.
-    QApplication::postEvent(&window, new QEvent(WM_CAMERA_IMAGE_READY));
-    QApplication::postEvent(&window, new QEvent(WM_CAMERA_PROPERTY_CHANGED));
+    EXPECT_EQ(g_hEventWnd.Waiting(&window), 0u);
+    // Even a wake-up that was already on its way finds nothing to handle.
+    QApplication::postEvent(&window, new QEvent(WM_CAMERA_EVENTS_WAITING));
     Settle();
     EXPECT_EQ(fake()->CallCount(), 0u);
 }
@@ -433,14 +565,14 @@ TEST_F(WindowTest, ChangedPropertiesKeepTheLatestValueOfTheirCode)
     const uint32_t firstCodes[] = {8706, 8196};
     const uint32_t firstValues[] = {5, 1};
     fake()->SetChangedProperties(2, firstCodes, firstValues);
-    QApplication::postEvent(window.get(), new QEvent(WM_CAMERA_PROPERTY_CHANGED));
+    Announce(*window, WM_CAMERA_PROPERTY_CHANGED);
     Settle();
     EXPECT_EQ(window->Property2202(), 5);
 
     const uint32_t codes[] = {8200, 8196, 8200, 1234};
     const uint32_t values[] = {7, 3, 9, 11};
     fake()->SetChangedProperties(4, codes, values);
-    QApplication::postEvent(window.get(), new QEvent(WM_CAMERA_PROPERTY_CHANGED));
+    Announce(*window, WM_CAMERA_PROPERTY_CHANGED);
     Settle();
     EXPECT_EQ(window->Property2008(), 9);
     EXPECT_EQ(window->Property2004(), 3);
@@ -452,7 +584,7 @@ TEST_F(WindowTest, ChangedPropertiesKeepTheLatestValueOfTheirCode)
     fake()->SetChangedProperties(1, laterCodes, laterValues);
     fake()->SetWriteOnFailure(1);
     fake()->QueueResult(FAKE_CAMERA_GET_CHANGED_PROPERTY, -1);
-    QApplication::postEvent(window.get(), new QEvent(WM_CAMERA_PROPERTY_CHANGED));
+    Announce(*window, WM_CAMERA_PROPERTY_CHANGED);
     Settle();
     EXPECT_EQ(window->Property2008(), 9);
 
@@ -472,7 +604,7 @@ TEST_F(WindowTest, AChangedPropertyListClaimingTooManyEntriesIsReadWithinItsBuff
     list[last + 1] = 0x20;
     list[last + 4] = 77; // value 77
     fake()->SetChangedPropertyBytes(list.data(), list.size());
-    QApplication::postEvent(window.get(), new QEvent(WM_CAMERA_PROPERTY_CHANGED));
+    Announce(*window, WM_CAMERA_PROPERTY_CHANGED);
     Settle();
     EXPECT_EQ(window->Property2008(), 77);
 }

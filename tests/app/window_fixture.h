@@ -35,6 +35,10 @@
 class CTetherDlgTestAccess {
 public:
     static void SetCamera(CTetherDlg &window, uint32_t handle) { window.m_hCamera = handle; }
+    static void SetCloseLongestWait(CTetherDlg &window, std::chrono::milliseconds wait)
+    {
+        window.m_closeLongestWait = wait;
+    }
 };
 
 // Counts the paint events a widget receives.
@@ -136,6 +140,13 @@ protected:
         ASSERT_EQ(GetCameraLibrary()->Open(0, &handle, CameraEventCallback, 0), 0u);
         CTetherDlgTestAccess::SetCamera(window, handle);
         fake()->ClearCalls();
+    }
+
+    // Queues a camera event for `window`, as the library's callback does.
+    static void Announce(CTetherDlg &window, QEvent::Type type)
+    {
+        g_hEventWnd.Set(&window);
+        g_hEventWnd.Post(type);
     }
 
     // The n-th file name the fixed clock gives (n = 0 for the first reading).

@@ -11,18 +11,53 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <sched.h>
 #include <set>
 #include <string>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// What this program's fsync calls were given: the saver linked into it calls
+// the fsync below, which notes each descriptor and then syncs for real.
+struct SyncedEntry {
+    bool directory = false;
+    ino_t inode = 0;
+    std::string path; // as /proc names the open file
+};
+std::vector<SyncedEntry> g_synced;
+std::mutex g_syncedLock; // several tests save from many threads
+
+} // namespace
+
+extern "C" int fsync(int fd)
+{
+    SyncedEntry entry;
+    struct stat info {};
+    if (fstat(fd, &info) == 0) {
+        entry.directory = S_ISDIR(info.st_mode);
+        entry.inode = info.st_ino;
+    }
+    char path[4096] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    if (const ssize_t length = readlink(link.c_str(), path, sizeof path - 1); length > 0)
+        entry.path.assign(path, size_t(length));
+    {
+        std::lock_guard guard(g_syncedLock);
+        g_synced.push_back(entry);
+    }
+    return int(syscall(SYS_fsync, fd));
+}
 
 namespace {
 
@@ -294,6 +329,74 @@ TEST_F(SaveImageBytesTest, SeveralProcessesWithOneStampNeverOverwriteEachOther)
         seeds.insert(content[0]);
     }
     EXPECT_EQ(seeds.size(), size_t(kProcesses * kEach));
+}
+
+TEST_F(SaveImageBytesTest, TheTemporaryFileNamesThePictureAndTheFolderIsSyncedAfterPublishing)
+{
+    g_synced.clear();
+    const std::vector<uint8_t> bytes = Bytes(1000, 4);
+    const SaveResult result = SaveImageBytes("20261208_101530_4", kJpeg, bytes.data(), 1000);
+    ASSERT_TRUE(result.saved) << result.error;
+
+    // The file is synced under its hidden name, which a user can tell apart
+    // from any other file left by a crash; then the folder holding its new name.
+    ASSERT_EQ(g_synced.size(), 2u);
+    EXPECT_FALSE(g_synced[0].directory);
+    const std::string hidden = fs::path(g_synced[0].path).filename().string();
+    EXPECT_EQ(hidden.rfind(".tavren-20261208_101530_4.JPG-", 0), 0u) << hidden;
+    EXPECT_EQ(hidden.size(), std::string(".tavren-20261208_101530_4.JPG-").size() + 6) << hidden;
+    EXPECT_EQ(fs::path(g_synced[0].path).parent_path(), m_folder);
+    struct stat folder {};
+    ASSERT_EQ(stat(m_folder.c_str(), &folder), 0);
+    EXPECT_TRUE(g_synced[1].directory);
+    EXPECT_EQ(g_synced[1].inode, folder.st_ino);
+    EXPECT_EQ(FolderEntries(m_folder), std::set<std::string>{"20261208_101530_4.JPG"});
+
+    g_synced.clear();
+    ASSERT_TRUE(SaveImageBytes("20261208_101530_4", kRaw, bytes.data(), 1000).saved);
+    ASSERT_FALSE(g_synced.empty());
+    EXPECT_EQ(fs::path(g_synced[0].path).filename().string().rfind(".tavren-20261208_101530_4.RWQ-", 0), 0u);
+}
+
+// A drop folder (mode 0733): whoever is not its owner may create files in it
+// but not list it. Root reads every folder, so the saving runs in a child
+// process that has become the unprivileged user nobody.
+TEST_F(SaveImageBytesTest, AFolderThatMayBeWrittenButNotListedTakesThePictureUnsynced)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to become another user (run as root, or see the end-to-end test)";
+    constexpr uid_t kNobody = 65534;
+    const fs::path drop = m_folder / "drop";
+    fs::create_directory(drop);
+    ASSERT_EQ(chmod(m_folder.c_str(), 0711), 0);
+    ASSERT_EQ(chmod(drop.c_str(), 0733), 0);
+    const std::vector<uint8_t> bytes = Bytes(70'000, 8);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0 || chdir(drop.c_str()) != 0)
+            _exit(10);
+        if (open(".", O_RDONLY | O_DIRECTORY) >= 0)
+            _exit(11); // still allowed to list it: the case is not set up
+        g_synced.clear();
+        const SaveResult result = SaveImageBytes("20200101_000000_0", kJpeg, bytes.data(), 70'000);
+        if (!result.saved || !result.error.empty())
+            _exit(1);
+        if (result.fileName != "20200101_000000_0.JPG")
+            _exit(2);
+        for (const SyncedEntry &entry : g_synced)
+            if (entry.directory)
+                _exit(3);
+        _exit(g_synced.size() == 1 ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    // 1: not stored, 2: another name, 3: the folder was synced, 4: the file was not.
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(FolderEntries(drop), std::set<std::string>{"20200101_000000_0.JPG"});
+    EXPECT_TRUE(ReadFile(drop / "20200101_000000_0.JPG") == bytes);
 }
 
 // Folders on a filesystem of our own: a mount namespace private to this test

@@ -4,12 +4,17 @@
 #include "image/pending_pictures.h"
 
 #include <QDialog>
+#include <QEvent>
 #include <QIcon>
+#include <QPointer>
 #include <QString>
+#include <QTimer>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,11 +26,18 @@ class OffscreenPicture;
 }
 
 // The main window (template IDD_TETHER_DIALOG). Everything here runs on the GUI
-// thread; camera events reach it as posted WM_CAMERA_* events.
+// thread; camera events wait for it in g_hEventWnd's queue and are taken one
+// per turn of the event loop.
 class CTetherDlg : public QDialog {
     Q_OBJECT
 
 public:
+    // Closing first handles the camera events already queued, then those that
+    // arrive until no picture has been announced for kCloseQuietTime, waiting
+    // for new ones kCloseLongestWait at most.
+    static constexpr std::chrono::milliseconds kCloseQuietTime{500};
+    static constexpr std::chrono::milliseconds kCloseLongestWait{10'000};
+
     explicit CTetherDlg(QWidget *parent = nullptr);
     ~CTetherDlg() override;
 
@@ -61,6 +73,8 @@ public:
     int32_t Property2004() const { return m_nProperty2004; }
     int32_t Property2202() const { return m_nProperty2202; }
     std::size_t PendingPictureCount() const { return m_pendingPictures.Count(); }
+    // True from Close until the window has ended or stays open after all.
+    bool IsClosing() const { return m_closing != Closing::No; }
 
 public slots:
     void accept() override; // OnOK: Close, Enter
@@ -69,14 +83,27 @@ public slots:
 protected:
     bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
     // The download buffer of one picture, exactly `size` bytes, or null when
     // there is no memory for it.
     virtual std::unique_ptr<uint8_t[]> AllocateDownloadBuffer(uint32_t size);
 
 private:
+    using Clock = std::chrono::steady_clock;
+    enum class Closing {
+        No,
+        Draining, // handling the camera's last events; no box opens
+        Asking,   // reporting and asking; camera events wait
+    };
+
     void CreateControls();
     void OnInitDialog();
+    void HandleCameraEvent(QEvent::Type type);
+    void BeginClosing(int result);
+    void ContinueClosing();
+    void FinishClosing();
+    void EndClosing();
     void KeepUnsavedPicture(const CImageReceiver::FailedSave &failed);
     void ReportSaveProblems();
     bool MayClose();
@@ -108,6 +135,21 @@ private:
     // (camera events keep arriving inside its loop).
     std::vector<QString> m_unreportedProblems;
     bool m_reportOpen = false;
+
+    // Closing (accept or reject) and what it still waits for.
+    Closing m_closing = Closing::No;
+    int m_closeResult = Rejected;
+    // Events queued when Close was pressed that are not handled yet.
+    std::size_t m_closeFirst = 0;
+    // When the wait for new events began, once the first ones were handled.
+    std::optional<Clock::time_point> m_closeWaitStart;
+    // After the longest wait: how many of the events then queued remain.
+    std::optional<std::size_t> m_closeLast;
+    std::chrono::milliseconds m_closeLongestWait = kCloseLongestWait;
+    QTimer m_closeTimer;
+    // Enabled states of Select, Shoot and "..." before closing disabled them.
+    bool m_enabledBeforeClosing[3] = {};
+    QPointer<QWidget> m_focusBeforeClosing;
 
     friend class CTetherDlgTestAccess;
 };
