@@ -49,8 +49,11 @@ public:
     // destination pixel is the area average of the source pixels under it
     // (HALFTONE quality), reducing or enlarging. Only visible pixels are
     // computed, so a huge destination costs no more than the picture's size.
-    // Returns false, drawing nothing, when ReadDibLayout refuses the header.
-    bool StretchDib(const uint8_t *dib, size_t capacity, const DibDestination &destination);
+    // Large pictures are shared out by rows over the cores (`parts` threads;
+    // 0: by the picture's size), with the same result to the bit; all joined
+    // before it returns. Returns false, drawing nothing, when ReadDibLayout
+    // refuses the header.
+    bool StretchDib(const uint8_t *dib, size_t capacity, const DibDestination &destination, unsigned parts = 0);
 
     // Makes `bitmap` the picture's content: unscaled, its top-left corner at
     // the top-left corner, clipped; black where it does not reach. A null
