@@ -1,8 +1,8 @@
 // The whole handling of one downloaded 24-megapixel JPEG against TurboJPEG's
 // own single-threaded decode of the same bytes (into a reused buffer),
 // measured in the same run, interleaved:
-//  1. ReceiveImage (decode through libExif.so, preview into a 418 x 283 area,
-//     save with fsync into a folder on disk), per photograph: minimum and
+//  1. ReceiveImage (decode through libExif.so, preview into a 418 x 283 area
+//     in device pixels, save with fsync into a folder on disk), per photograph: minimum and
 //     median of each, their ratio, the time of each stage, and the peak
 //     memory a picture adds, cold and warm.
 //  2. The program's own time per picture in a burst: the real main window,
@@ -16,6 +16,8 @@
 //   receive_bench [rounds] [folder]   (default 9 rounds, at least 9; default
 //                                      folder: beside the program, on the build's disk)
 // The receiver uses several cores: do not pin it to one with taskset.
+// QT_SCALE_FACTOR=2 measures a screen of device pixel ratio 2 (four times the
+// preview's pixels); every run also times the stretch at twice its ratio.
 
 #include "app/camera_events.h"
 #include "app/tether_dlg.h"
@@ -272,15 +274,20 @@ int main(int argc, char **argv)
 
     std::printf("No packaged photograph has 24 MP: each is upscaled once to %dx%d (bilinear, quality 92).\n",
                 kTargetWidth, kTargetHeight);
-    std::printf("Preview area %dx%d; pictures saved with fsync into %s, on %s\n", kAreaWidth, kAreaHeight,
-                folder.c_str(), FileSystemOf(folder).c_str());
+    QWidget control;
+    control.resize(kAreaWidth, kAreaHeight);
+    // In device pixels: QT_SCALE_FACTOR=2 gives the figures of a 2x screen.
+    image::OffscreenPicture picture = image::OffscreenPicture::ForWidget(control);
+    image::OffscreenPicture stagePicture = image::OffscreenPicture::ForWidget(control);
+    const QSize area = picture.Size();
+    image::OffscreenPicture doublePicture(area * 2, 2.0);
+    std::printf("Preview area %dx%d logical, %dx%d device pixels (ratio %.2f); pictures saved with fsync into\n"
+                "%s, on %s\n",
+                kAreaWidth, kAreaHeight, area.width(), area.height(), picture.DevicePixelRatio(), folder.c_str(),
+                FileSystemOf(folder).c_str());
     std::printf("%d rounds, interleaved; times in ms; %u cores.\n", rounds, std::thread::hardware_concurrency());
     std::printf("load average at start: %s\n", LoadAverage().c_str());
 
-    QWidget control;
-    control.resize(kAreaWidth, kAreaHeight);
-    image::OffscreenPicture picture(QSize(kAreaWidth, kAreaHeight));
-    image::OffscreenPicture stagePicture(QSize(kAreaWidth, kAreaHeight));
     tjhandle decoder = tjInitDecompress();
     std::vector<uint8_t> turboBuffer, stageBuffer;
     int tenths = 0;
@@ -320,7 +327,7 @@ int main(int argc, char **argv)
         // picture's coefficients): the floor's share, for the comparison.
         const double turboGrowth = PeakGrowth([&] { DecodeThroughTurboJpeg(decoder, photo, turboBuffer); });
 
-        Timings whole, turbo, decode, stretch, stretchOne, save;
+        Timings whole, turbo, decode, stretch, stretchOne, stretchDouble, save;
         for (int round = 0; round < rounds; ++round) {
             RemoveFiles(folder);
             for (int turn = 0; turn < 2; ++turn) {
@@ -334,8 +341,8 @@ int main(int argc, char **argv)
             // The stages one by one, as the receiver runs them.
             uint32_t capacity = 0;
             decode.Measure([&] { capacity = DecodeThroughLibrary(photo, stageBuffer); });
-            const PreviewPlacement placement = FitToHeight(kAreaWidth, kAreaHeight, kTargetWidth, kTargetHeight);
-            const image::DibDestination destination{placement.x, 0, placement.width, kAreaHeight};
+            const PreviewPlacement placement = FitToHeight(area.width(), area.height(), kTargetWidth, kTargetHeight);
+            const image::DibDestination destination{placement.x, 0, placement.width, area.height()};
             stretch.Measure([&] {
                 stagePicture.Clear();
                 stagePicture.StretchDib(stageBuffer.data(), capacity, destination);
@@ -343,6 +350,12 @@ int main(int argc, char **argv)
             stretchOne.Measure([&] {
                 stagePicture.Clear();
                 stagePicture.StretchDib(stageBuffer.data(), capacity, destination, 1);
+            });
+            const PreviewPlacement doubled =
+                FitToHeight(2 * area.width(), 2 * area.height(), kTargetWidth, kTargetHeight);
+            stretchDouble.Measure([&] {
+                doublePicture.Clear();
+                doublePicture.StretchDib(stageBuffer.data(), capacity, {doubled.x, 0, doubled.width, 2 * area.height()});
             });
             save.Measure([&] {
                 const SaveResult saved = SaveImageBytes(FormatTimeStamp(platform::CurrentLocalTime()), 2,
@@ -367,8 +380,9 @@ int main(int argc, char **argv)
         std::printf("  %-40s %8.3f %8.3f\n", "ratio ReceiveImage / floor", Minimum(whole.wall) / Minimum(turbo.wall),
                     ratio);
         row("stage: decode through libExif.so", decode);
-        row("stage: stretch to 418x283, shared", stretch);
-        row("stage: stretch to 418x283, one thread", stretchOne);
+        row("stage: stretch to the area, shared", stretch);
+        row("stage: stretch to the area, one thread", stretchOne);
+        row("stage: stretch at twice the ratio, shared", stretchDouble);
         row("stage: save with fsync", save);
         std::printf("  %-40s %8.3f %8.3f\n", "ratio libExif decode / floor", Minimum(decode.wall) / Minimum(turbo.wall),
                     Median(decode.wall) / Median(turbo.wall));

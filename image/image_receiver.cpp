@@ -86,7 +86,8 @@ int32_t CImageReceiver::DrawJpegPreview(const uint8_t *bytes, uint32_t byteCount
 {
     if (previewControl == nullptr || offscreen == nullptr || !ExifLibraryBound())
         return 0;
-    const QSize area = previewControl->size();
+    // The area in device pixels: what the picture is made of on this screen.
+    const QSize area = image::DevicePixelSize(*previewControl);
     // Before anything can fail, so that a failed preview leaves the area black.
     offscreen->Clear();
 

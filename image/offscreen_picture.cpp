@@ -2,6 +2,8 @@
 
 #include "background_task.h"
 
+#include <QWidget>
+
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -255,10 +257,22 @@ std::optional<DibLayout> ReadDibLayout(const uint8_t *dib, size_t capacity)
     return layout;
 }
 
-OffscreenPicture::OffscreenPicture(QSize size)
+OffscreenPicture::OffscreenPicture(QSize size, qreal devicePixelRatio)
     : m_image(size, QImage::Format_RGB32)
 {
+    m_image.setDevicePixelRatio(devicePixelRatio > 0 ? devicePixelRatio : 1.0);
     Clear();
+}
+
+OffscreenPicture OffscreenPicture::ForWidget(const QWidget &area)
+{
+    return OffscreenPicture(DevicePixelSize(area), area.devicePixelRatioF());
+}
+
+QSize DevicePixelSize(const QWidget &area)
+{
+    const qreal ratio = area.devicePixelRatioF();
+    return QSize(qRound(area.width() * ratio), qRound(area.height() * ratio));
 }
 
 void OffscreenPicture::Clear()
@@ -368,7 +382,14 @@ void OffscreenPicture::DrawUnscaled(const QImage &bitmap)
 {
     if (bitmap.isNull())
         return;
-    const QImage source = bitmap.convertToFormat(QImage::Format_RGB32);
+    const qreal ratio = m_image.devicePixelRatio();
+    QImage source = bitmap.convertToFormat(QImage::Format_RGB32);
+    if (ratio != 1.0) {
+        source = source.scaled(qRound(source.width() * ratio), qRound(source.height() * ratio),
+                               Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (source.isNull())
+            return;
+    }
     Clear();
     const int width = std::min(source.width(), m_image.width());
     const int height = std::min(source.height(), m_image.height());

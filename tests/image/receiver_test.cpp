@@ -398,6 +398,64 @@ TEST_F(ScriptedReceiverTest, RawPictureShowsThePlaceholderAndStoresItsBytesUnrea
     EXPECT_EQ(m_picture->Size(), QSize(500, 300));
 }
 
+// Run at device pixel ratios 1, 1.5 and 2 (QT_SCALE_FACTOR, one process each).
+TEST_F(ScriptedReceiverTest, PreviewIsDrawnInDevicePixels)
+{
+    QWidget control;
+    control.resize(200, 100);
+    const qreal ratio = control.devicePixelRatioF();
+    if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR")) {
+        ASSERT_EQ(ratio, qgetenv("QT_SCALE_FACTOR").toDouble());
+    }
+    const QSize device(qRound(200 * ratio), qRound(100 * ratio));
+    image::OffscreenPicture picture = image::OffscreenPicture::ForWidget(control);
+    ASSERT_EQ(picture.Size(), device) << "ratio " << ratio;
+    EXPECT_EQ(picture.DevicePixelRatio(), ratio);
+
+    // A 1-pixel line in a picture of twice the area's logical size.
+    QImage source = Uniform(400, 200, qRgb(0, 0, 0));
+    for (int y = 0; y < 200; ++y)
+        source.setPixel(201, y, qRgb(255, 255, 255));
+    Decodes(source);
+    m_receiver.ReceiveImage(kJpeg, kSomeBytes.data(), uint32_t(kSomeBytes.size()), &control, &picture);
+
+    // Today's pixels, in device pixels: the same stretch into a picture of that size.
+    image::OffscreenPicture expected(device);
+    const std::vector<uint8_t> dib = testdib::FromImage(source, true);
+    const PreviewPlacement placement = FitToHeight(device.width(), device.height(), 400, 200);
+    expected.StretchDib(dib.data(), dib.size(), {placement.x, 0, placement.width, device.height()});
+    EXPECT_TRUE(picture.Image().convertToFormat(QImage::Format_RGB32) ==
+                expected.Image().convertToFormat(QImage::Format_RGB32));
+    if (ratio == 2) {
+        // 1:1: the line is still one white column between black ones.
+        for (const int y : {0, 99, 199}) {
+            EXPECT_EQ(picture.Image().pixel(200, y), qRgb(0, 0, 0));
+            EXPECT_EQ(picture.Image().pixel(201, y), qRgb(255, 255, 255));
+            EXPECT_EQ(picture.Image().pixel(202, y), qRgb(0, 0, 0));
+        }
+    }
+
+    // The placeholder keeps its logical size: enlarged by the ratio, top-left.
+    QWidget wide;
+    wide.resize(500, 300);
+    image::OffscreenPicture raw = image::OffscreenPicture::ForWidget(wide);
+    m_receiver.ReceiveImage(kRaw, kSomeBytes.data(), uint32_t(kSomeBytes.size()), &wide, &raw);
+    QFile file(QString::fromLatin1(res::kRawPlaceholder));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const QImage placeholder =
+        image::ImageFromDib(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
+    const QSize shown(qRound(488 * ratio), qRound(261 * ratio));
+    const QImage want = placeholder.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_TRUE(raw.Image().copy(QRect(QPoint(0, 0), shown)).convertToFormat(QImage::Format_RGB32) ==
+                want.convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(raw.Image().pixel(shown.width(), 0), kBlack);
+    EXPECT_EQ(raw.Image().pixel(0, shown.height()), kBlack);
+    if (ratio == 1) {
+        EXPECT_TRUE(raw.Image().copy(0, 0, 488, 261) == placeholder);
+    }
+}
+
 TEST_F(ScriptedReceiverTest, RawPictureIsStoredWhenThePlaceholderCannotBeLoaded)
 {
     UnregisterResources();
