@@ -42,7 +42,8 @@ public:
     // stores the picture. Everything is joined before it returns; the
     // save-failure handler runs on the calling thread. Nothing escapes, not
     // even a failed allocation.
-    // previewControl: only its size is used. offscreen: where the preview goes.
+    // previewControl: only its size and device pixel ratio are used.
+    // offscreen: where the preview goes, made at that size in device pixels.
     void ReceiveImage(int32_t imageType, const uint8_t *bytes, uint32_t byteCount,
                       const QWidget *previewControl, image::OffscreenPicture *offscreen);
 
