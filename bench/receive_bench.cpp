@@ -307,6 +307,11 @@ int main(int argc, char **argv)
         CImageReceiver receiver;
         std::printf("\n%s: %zu bytes of JPEG\n", photo.label.c_str(), photo.jpeg.size());
 
+        // TurboJPEG's first decode into a buffer of its own: what a cold decode needs.
+        const double turboColdGrowth = PeakGrowth([&] {
+            std::vector<uint8_t> fresh;
+            DecodeThroughTurboJpeg(decoder, photo, fresh);
+        });
         const double coldGrowth = PeakGrowth([&] {
             receiver.ReceiveImage(2, photo.jpeg.data(), uint32_t(photo.jpeg.size()), &control, &picture);
         });
@@ -391,12 +396,12 @@ int main(int argc, char **argv)
                     Verdict(ratio <= target));
         allMet &= ratio <= target;
         const double bufferMegabytes = double(receiver.DecodeBufferSize()) / (1024 * 1024);
-        const double allowance = turboGrowth + kMostExtraMegabytes;
-        const bool memoryMet = warmGrowth <= allowance && coldGrowth <= bufferMegabytes + allowance;
+        const bool memoryMet = warmGrowth <= turboGrowth + kMostExtraMegabytes &&
+                               coldGrowth <= turboColdGrowth + kMostExtraMegabytes;
         std::printf("  peak memory: first picture +%.1f MB (decode buffer %.1f MB, kept), each later one +%.1f MB;\n"
-                    "  TurboJPEG's decode into its kept buffer +%.1f MB. Target: a later picture at most that\n"
-                    "  and %.0f MB (%.1f MB), the first one the buffer more: %s\n",
-                    coldGrowth, bufferMegabytes, warmGrowth, turboGrowth, kMostExtraMegabytes, allowance,
+                    "  TurboJPEG's decode: first +%.1f MB into a new buffer, +%.1f MB into its kept one.\n"
+                    "  target: each at most TurboJPEG's and %.0f MB: %s\n",
+                    coldGrowth, bufferMegabytes, warmGrowth, turboColdGrowth, turboGrowth, kMostExtraMegabytes,
                     Verdict(memoryMet));
         allMet &= memoryMet;
         if (burstFloor == 0)
@@ -418,9 +423,13 @@ int main(int argc, char **argv)
         status = 1;
     } else {
         const double median = Median(burst.perPicture);
-        const double worst = *std::max_element(burst.perPicture.begin(), burst.perPicture.end());
-        std::printf("  per picture: min %.1f, median %.1f, worst %.1f ms; floor (same run) %.1f ms\n",
-                    Minimum(burst.perPicture), median, worst, burstFloor);
+        const auto worstAt = std::max_element(burst.perPicture.begin(), burst.perPicture.end());
+        const double worst = *worstAt;
+        const double worstWarm = *std::max_element(burst.perPicture.begin() + 1, burst.perPicture.end());
+        std::printf("  per picture: min %.1f, median %.1f, worst %.1f ms (picture %d of %d; the first one also\n"
+                    "  maps the window's decode buffer: %.1f ms), worst after it %.1f ms; floor (same run) %.1f ms\n",
+                    Minimum(burst.perPicture), median, worst, int(worstAt - burst.perPicture.begin()) + 1,
+                    kBurstPictures, burst.perPicture.front(), worstWarm, burstFloor);
         std::printf("  target: median at most 1.00 of the floor: %.3f %s\n", median / burstFloor,
                     Verdict(median <= burstFloor));
         std::printf("  target: no picture above 1.10 of the floor: worst %.3f %s\n", worst / burstFloor,
