@@ -17,8 +17,15 @@ void CPreviewControl::SetPicture(const image::OffscreenPicture *picture)
     update();
 }
 
+void CPreviewControl::SetRemakePicture(std::function<const image::OffscreenPicture *()> remake)
+{
+    m_remakePicture = std::move(remake);
+}
+
 void CPreviewControl::paintEvent(QPaintEvent *)
 {
+    if (m_picture && m_remakePicture && m_picture->DevicePixelRatio() != devicePixelRatioF())
+        m_picture = m_remakePicture();
     if (!m_picture)
         return;
     QPainter painter(this);

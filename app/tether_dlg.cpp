@@ -138,9 +138,14 @@ void CTetherDlg::OnInitDialog()
     setWindowIcon(m_hIcon);
     m_btnShoot->setEnabled(false);
     m_editSaveFolder->setText(CurrentDirectoryText());
-    // Made once, at the preview area's size, and black until the first picture.
-    m_picPreview = std::make_unique<image::OffscreenPicture>(m_preview->size());
+    // Made at the preview area's size in device pixels, black until the first
+    // picture; made anew, black, when the window goes to a screen of another ratio.
+    m_picPreview = std::make_unique<image::OffscreenPicture>(image::OffscreenPicture::ForWidget(*m_preview));
     m_preview->SetPicture(m_picPreview.get());
+    m_preview->SetRemakePicture([this] {
+        m_picPreview = std::make_unique<image::OffscreenPicture>(image::OffscreenPicture::ForWidget(*m_preview));
+        return m_picPreview.get();
+    });
     m_btnClose->setFocus();
 }
 

@@ -1,5 +1,6 @@
 #include "image/image_receiver.h"
 
+#include "background_task.h"
 #include "image/exif_library.h"
 #include "image/offscreen_picture.h"
 #include "platform/local_time.h"
@@ -53,18 +54,28 @@ void CImageReceiver::ReceiveImage(int32_t imageType, const uint8_t *bytes, uint3
             return;
         if (!ExifLibraryBound())
             return;
-
-        int32_t previewed = 0;
-        if (imageType == CAMERA_IMAGE_JPEG || imageType == CAMERA_IMAGE_JPEG_ALT)
-            previewed = DrawJpegPreview(bytes, byteCount, previewControl, offscreen);
-        else if (imageType == CAMERA_IMAGE_RAW)
-            previewed = DrawRawPreview(bytes, byteCount, previewControl, offscreen);
-        else
-            return;
-        if (previewed == 0)
+        const bool jpeg = imageType == CAMERA_IMAGE_JPEG || imageType == CAMERA_IMAGE_JPEG_ALT;
+        if (!jpeg && imageType != CAMERA_IMAGE_RAW)
             return;
 
-        SaveImageFile(imageType, bytes, byteCount);
+        // The bytes go to disk while the preview is drawn. Whatever the preview
+        // does, the picture is stored: a picture is never thrown away because
+        // it cannot be shown.
+        StagedImageFile staged;
+        {
+            const image::BackgroundTask staging([&staged, imageType, bytes, byteCount] {
+                staged = StageSafely(imageType, bytes, byteCount);
+            });
+            try {
+                if (jpeg)
+                    DrawJpegPreview(bytes, byteCount, previewControl, offscreen);
+                else
+                    DrawRawPreview(bytes, byteCount, previewControl, offscreen);
+            } catch (...) {
+                // A failed preview: the area was cleared before anything could fail.
+            }
+        } // joined here, also when anything above threw
+        PublishImageFile(staged, imageType, bytes, byteCount);
     } catch (...) {
         // The caller learns nothing of what happened inside.
     }
@@ -75,7 +86,8 @@ int32_t CImageReceiver::DrawJpegPreview(const uint8_t *bytes, uint32_t byteCount
 {
     if (previewControl == nullptr || offscreen == nullptr || !ExifLibraryBound())
         return 0;
-    const QSize area = previewControl->size();
+    // The area in device pixels: what the picture is made of on this screen.
+    const QSize area = image::DevicePixelSize(*previewControl);
     // Before anything can fail, so that a failed preview leaves the area black.
     offscreen->Clear();
 
@@ -121,10 +133,30 @@ int32_t CImageReceiver::DrawRawPreview(const uint8_t * /*bytes*/, uint32_t /*byt
 
 SaveResult CImageReceiver::SaveImageFile(int32_t imageType, const uint8_t *bytes, uint32_t byteCount)
 {
+    StagedImageFile staged = StageSafely(imageType, bytes, byteCount);
+    return PublishImageFile(staged, imageType, bytes, byteCount);
+}
+
+StagedImageFile CImageReceiver::StageSafely(int32_t imageType, const uint8_t *bytes, uint32_t byteCount) noexcept
+{
+    try {
+        // The temporary file is named after the system clock's time now: the
+        // program's clock is read once, for the picture's name, after the preview.
+        return StageImageBytes(FormatTimeStamp(platform::ReadLocalTime()), imageType, bytes, byteCount);
+    } catch (...) {
+        // Out of memory for a name or a message: publishing reports it.
+        return StagedImageFile();
+    }
+}
+
+SaveResult CImageReceiver::PublishImageFile(StagedImageFile &staged, int32_t imageType, const uint8_t *bytes,
+                                            uint32_t byteCount)
+{
+    // The one clock reading for this picture, taken once its preview is done.
     const std::string timeStamp = FormatTimeStamp(platform::CurrentLocalTime());
     SaveResult result;
     try {
-        result = SaveImageBytes(timeStamp, imageType, bytes, byteCount);
+        result = PublishStagedImage(staged, timeStamp, imageType, bytes, byteCount);
     } catch (const std::bad_alloc &) {
         result = SaveResult{};
         result.error = "There was not enough memory to store the picture.";

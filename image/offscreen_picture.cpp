@@ -1,8 +1,14 @@
 #include "image/offscreen_picture.h"
 
+#include "background_task.h"
+
+#include <QWidget>
+
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -212,6 +218,17 @@ void ScaleRow(const Sum *sums, const std::vector<Span> &columns, uint64_t interi
     }
 }
 
+// At most this many threads share one stretch.
+constexpr unsigned kMostParts = 4;
+// Below this many source pixels read, a thread costs more than it saves.
+constexpr uint64_t kPixelsPerExtraPart = 1'000'000;
+
+unsigned PartsFor(uint64_t sourcePixels)
+{
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return unsigned(std::min<uint64_t>({cores, kMostParts, 1 + sourcePixels / kPixelsPerExtraPart}));
+}
+
 } // namespace
 
 std::optional<DibLayout> ReadDibLayout(const uint8_t *dib, size_t capacity)
@@ -240,10 +257,22 @@ std::optional<DibLayout> ReadDibLayout(const uint8_t *dib, size_t capacity)
     return layout;
 }
 
-OffscreenPicture::OffscreenPicture(QSize size)
+OffscreenPicture::OffscreenPicture(QSize size, qreal devicePixelRatio)
     : m_image(size, QImage::Format_RGB32)
 {
+    m_image.setDevicePixelRatio(devicePixelRatio > 0 ? devicePixelRatio : 1.0);
     Clear();
+}
+
+OffscreenPicture OffscreenPicture::ForWidget(const QWidget &area)
+{
+    return OffscreenPicture(DevicePixelSize(area), area.devicePixelRatioF());
+}
+
+QSize DevicePixelSize(const QWidget &area)
+{
+    const qreal ratio = area.devicePixelRatioF();
+    return QSize(qRound(area.width() * ratio), qRound(area.height() * ratio));
 }
 
 void OffscreenPicture::Clear()
@@ -251,7 +280,8 @@ void OffscreenPicture::Clear()
     m_image.fill(kBlack);
 }
 
-bool OffscreenPicture::StretchDib(const uint8_t *dib, size_t capacity, const DibDestination &destination)
+bool OffscreenPicture::StretchDib(const uint8_t *dib, size_t capacity, const DibDestination &destination,
+                                  unsigned parts)
 {
     const std::optional<DibLayout> layout = ReadDibLayout(dib, capacity);
     if (!layout)
@@ -292,22 +322,58 @@ bool OffscreenPicture::StretchDib(const uint8_t *dib, size_t capacity, const Dib
     const bool narrow = sourceHeight <= 65535 && destinationHeight <= 65535 &&
                         sourceHeight / destinationHeight <= kRowsPer16BitSum &&
                         sourceWidth / destinationWidth <= 256;
-    std::vector<uint32_t> narrowSums(narrow ? sampleCount + 1 : 0);
-    std::vector<const uint8_t *> interiorRows;
-    std::vector<uint64_t> wideSums(narrow ? 0 : sampleCount);
-    std::vector<uint16_t> interiorSums(narrow ? 0 : sampleCount);
+    // Taken once here: QImage's non-const accessors are not for several threads.
+    uchar *const bits = m_image.bits();
+    const size_t bytesPerLine = size_t(m_image.bytesPerLine());
 
-    for (int64_t r = rowBegin; r < rowEnd; ++r) {
-        const Span rows = SpanOf(uint64_t(r), sourceHeight, destinationHeight);
-        QRgb *out = reinterpret_cast<QRgb *>(m_image.scanLine(int(destination.y + r))) +
-                    (destination.x + columnBegin);
-        if (narrow) {
-            SumRowsNarrow(source, rows, uint32_t(destinationHeight), sampleCount, interiorRows, narrowSums.data());
-            ScaleRow(narrowSums.data(), columns, destinationWidth, total, out);
-        } else {
-            SumRowsWide(source, rows, destinationHeight, sampleCount, interiorSums, wideSums.data());
-            ScaleRow(wideSums.data(), columns, destinationWidth, total, out);
+    // Each destination row depends only on the source, so rows can be shared
+    // out freely and every pixel comes out as from one pass.
+    const auto drawRows = [&](int64_t from, int64_t to) {
+        std::vector<uint32_t> narrowSums(narrow ? sampleCount + 1 : 0);
+        std::vector<const uint8_t *> interiorRows;
+        std::vector<uint64_t> wideSums(narrow ? 0 : sampleCount);
+        std::vector<uint16_t> interiorSums(narrow ? 0 : sampleCount);
+        for (int64_t r = from; r < to; ++r) {
+            const Span rows = SpanOf(uint64_t(r), sourceHeight, destinationHeight);
+            QRgb *out = reinterpret_cast<QRgb *>(bits + size_t(destination.y + r) * bytesPerLine) +
+                        (destination.x + columnBegin);
+            if (narrow) {
+                SumRowsNarrow(source, rows, uint32_t(destinationHeight), sampleCount, interiorRows, narrowSums.data());
+                ScaleRow(narrowSums.data(), columns, destinationWidth, total, out);
+            } else {
+                SumRowsWide(source, rows, destinationHeight, sampleCount, interiorSums, wideSums.data());
+                ScaleRow(wideSums.data(), columns, destinationWidth, total, out);
+            }
         }
+    };
+
+    const int64_t rowCount = rowEnd - rowBegin;
+    if (parts == 0)
+        parts = PartsFor(uint64_t(sampleCount / 3) * sourceHeight);
+    parts = unsigned(std::min<int64_t>({int64_t(parts), int64_t(kMostParts), rowCount}));
+    if (parts <= 1) {
+        drawRows(rowBegin, rowEnd);
+        return true;
+    }
+    // The caller takes the first share; the others go to helper threads,
+    // joined before this returns, also when the caller's share throws.
+    std::exception_ptr failures[kMostParts];
+    std::optional<BackgroundTask> helpers[kMostParts];
+    const auto shareStart = [&](unsigned part) { return rowBegin + rowCount * int64_t(part) / int64_t(parts); };
+    for (unsigned part = 1; part < parts; ++part) {
+        helpers[part].emplace([&, part] {
+            try {
+                drawRows(shareStart(part), shareStart(part + 1));
+            } catch (...) {
+                failures[part] = std::current_exception();
+            }
+        });
+    }
+    drawRows(shareStart(0), shareStart(1));
+    for (unsigned part = 1; part < parts; ++part) {
+        helpers[part].reset();
+        if (failures[part])
+            std::rethrow_exception(failures[part]);
     }
     return true;
 }
@@ -316,7 +382,14 @@ void OffscreenPicture::DrawUnscaled(const QImage &bitmap)
 {
     if (bitmap.isNull())
         return;
-    const QImage source = bitmap.convertToFormat(QImage::Format_RGB32);
+    const qreal ratio = m_image.devicePixelRatio();
+    QImage source = bitmap.convertToFormat(QImage::Format_RGB32);
+    if (ratio != 1.0) {
+        source = source.scaled(qRound(source.width() * ratio), qRound(source.height() * ratio),
+                               Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (source.isNull())
+            return;
+    }
     Clear();
     const int width = std::min(source.width(), m_image.width());
     const int height = std::min(source.height(), m_image.height());

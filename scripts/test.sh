@@ -3,8 +3,8 @@
 #   scripts/test.sh            the normal build, in build/default
 #   scripts/test.sh sanitize   AddressSanitizer + UndefinedBehaviorSanitizer, in build/sanitize
 #   scripts/test.sh thread     ThreadSanitizer on the tests where threads meet: a camera
-#                              library's thread calls back, the decoder decodes in bands
-#                              (label "threads"), in build/thread
+#                              library's thread calls back, the decoder decodes in bands,
+#                              the store writes on helper threads (label "threads"), in build/thread
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -24,7 +24,7 @@ cmake -S . -B "$build" -G Ninja -DTAVREN_WERROR=ON $options >/dev/null
 if [ "$configuration" = thread ]; then
     # Qt is not built for ThreadSanitizer: only the Qt-free threaded suites.
     cmake --build "$build" --target vrx4k_sim vrx4k_sim_tests camera_tests vrx4k_gphoto2 vrx4k_gphoto2_tests \
-        camera_contract_tests exif exif_decoder_tests
+        camera_contract_tests exif exif_decoder_tests image_file_tests
     selection="-L threads"
 else
     cmake --build "$build"

@@ -28,6 +28,13 @@ public:
     }
     int Get() const { return m_fd; }
     bool IsOpen() const { return m_fd >= 0; }
+    // Hands the descriptor over; this one closes nothing afterwards.
+    int Release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
     // Closes now, for the caller to see the result. Returns 0 or errno.
     int Close()
     {
@@ -179,13 +186,50 @@ const char *ImageFileExtension(int32_t imageType)
     return imageType == kImageTypeRaw ? ".RWQ" : ".JPG";
 }
 
-SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const uint8_t *bytes,
-                          uint32_t byteCount)
+StagedImageFile::StagedImageFile(StagedImageFile &&other) noexcept
+    : m_directory(other.m_directory), m_temporaryName(std::move(other.m_temporaryName)),
+      m_error(std::move(other.m_error))
 {
-    SaveResult result;
+    other.m_directory = -1;
+    other.m_temporaryName.clear();
+}
+
+StagedImageFile &StagedImageFile::operator=(StagedImageFile &&other) noexcept
+{
+    if (this != &other) {
+        Discard();
+        m_directory = other.m_directory;
+        m_temporaryName = std::move(other.m_temporaryName);
+        m_error = std::move(other.m_error);
+        other.m_directory = -1;
+        other.m_temporaryName.clear();
+    }
+    return *this;
+}
+
+StagedImageFile::~StagedImageFile()
+{
+    Discard();
+}
+
+void StagedImageFile::Discard()
+{
+    if (m_directory >= 0) {
+        if (!m_temporaryName.empty())
+            unlinkat(m_directory, m_temporaryName.c_str(), 0);
+        close(m_directory);
+    }
+    m_directory = -1;
+    m_temporaryName.clear();
+}
+
+StagedImageFile StageImageBytes(const std::string &timeStamp, int32_t imageType, const uint8_t *bytes,
+                                uint32_t byteCount)
+{
+    StagedImageFile staged;
     if (bytes == nullptr && byteCount != 0) {
-        result.error = "There are no picture bytes to store.";
-        return result;
+        staged.m_error = "There are no picture bytes to store.";
+        return staged;
     }
 
     // One descriptor for the folder, so that every step lands in the same
@@ -193,16 +237,16 @@ SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const
     // read permission: a folder one may write into but not list works too.
     FileDescriptor directory(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!directory.IsOpen()) {
-        result.error = DescribeFailure(errno);
-        return result;
+        staged.m_error = DescribeFailure(errno);
+        return staged;
     }
 
     const char *extension = ImageFileExtension(imageType);
     std::string temporaryName;
     FileDescriptor file(CreateTemporaryFile(directory.Get(), timeStamp, extension, temporaryName));
     if (!file.IsOpen()) {
-        result.error = DescribeFailure(errno);
-        return result;
+        staged.m_error = DescribeFailure(errno);
+        return staged;
     }
 
     int error = image::WriteAll(file.Get(), bytes, byteCount);
@@ -211,17 +255,44 @@ SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const
     const int closeError = file.Close();
     if (error == 0)
         error = closeError;
-
-    if (error == 0) {
-        result.fileName = PublishUnderFreeName(directory.Get(), temporaryName, timeStamp, extension,
-                                               bytes, byteCount, error);
-    }
-    if (result.fileName.empty()) {
+    if (error != 0) {
         unlinkat(directory.Get(), temporaryName.c_str(), 0);
-        result.error = DescribeFailure(error);
+        staged.m_error = DescribeFailure(error);
+        return staged;
+    }
+    staged.m_directory = directory.Release();
+    staged.m_temporaryName = std::move(temporaryName);
+    return staged;
+}
+
+SaveResult PublishStagedImage(StagedImageFile &staged, const std::string &timeStamp, int32_t imageType,
+                              const uint8_t *bytes, uint32_t byteCount)
+{
+    SaveResult result;
+    if (!staged.Staged()) {
+        result.error = staged.m_error.empty() ? "The picture could not be stored." : staged.m_error;
+        staged.Discard();
         return result;
     }
-    SyncFolder(directory.Get());
+    int error = 0;
+    result.fileName = PublishUnderFreeName(staged.m_directory, staged.m_temporaryName, timeStamp,
+                                           ImageFileExtension(imageType), bytes, byteCount, error);
+    if (result.fileName.empty()) {
+        result.error = DescribeFailure(error);
+        staged.Discard(); // removes the temporary file
+        return result;
+    }
+    SyncFolder(staged.m_directory);
+    // Renamed, or linked or copied and the temporary file removed: nothing left to discard.
+    staged.m_temporaryName.clear();
+    staged.Discard();
     result.saved = true;
     return result;
+}
+
+SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const uint8_t *bytes,
+                          uint32_t byteCount)
+{
+    StagedImageFile staged = StageImageBytes(timeStamp, imageType, bytes, byteCount);
+    return PublishStagedImage(staged, timeStamp, imageType, bytes, byteCount);
 }

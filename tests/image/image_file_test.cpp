@@ -262,6 +262,42 @@ TEST_F(SaveImageBytesTest, AShortWriteLeavesNoFileAndIsReported)
     EXPECT_TRUE(FolderEntries(m_folder).empty());
 }
 
+TEST_F(SaveImageBytesTest, StagedOnAHelperThreadAndNamedLaterOrLeftNoTrace)
+{
+    const std::vector<uint8_t> bytes = Bytes(70'000, 7);
+    StagedImageFile staged;
+    std::thread helper([&] { staged = StageImageBytes("20260201_100000_0", kJpeg, bytes.data(), uint32_t(bytes.size())); });
+    helper.join();
+    ASSERT_TRUE(staged.Staged()) << staged.Error();
+    const std::set<std::string> hidden = FolderEntries(m_folder);
+    ASSERT_EQ(hidden.size(), 1u);
+    EXPECT_EQ(hidden.begin()->rfind(".tavren-", 0), 0u) << "named before publishing: " << *hidden.begin();
+    const SaveResult result = PublishStagedImage(staged, "20200101_000000_0", kJpeg, bytes.data(),
+                                                 uint32_t(bytes.size()));
+    ASSERT_TRUE(result.saved) << result.error;
+    EXPECT_FALSE(staged.Staged());
+    EXPECT_EQ(FolderEntries(m_folder), std::set<std::string>{"20200101_000000_0.JPG"});
+    EXPECT_EQ(ReadFile(m_folder / result.fileName), bytes);
+
+    // Staged, then abandoned (moved from, then dropped): no file remains.
+    {
+        StagedImageFile abandoned = StageImageBytes("20260201_100000_0", kJpeg, bytes.data(), uint32_t(bytes.size()));
+        StagedImageFile taken = std::move(abandoned);
+        EXPECT_TRUE(taken.Staged());
+        EXPECT_EQ(FolderEntries(m_folder).size(), 2u);
+    }
+    EXPECT_EQ(FolderEntries(m_folder), std::set<std::string>{"20200101_000000_0.JPG"});
+
+    // A folder gone before staging: the reason comes out of publishing.
+    fs::remove_all(m_folder);
+    StagedImageFile failed = StageImageBytes("20260201_100000_0", kJpeg, bytes.data(), uint32_t(bytes.size()));
+    EXPECT_FALSE(failed.Staged());
+    const SaveResult notSaved = PublishStagedImage(failed, "20200101_000000_0", kJpeg, bytes.data(),
+                                                   uint32_t(bytes.size()));
+    EXPECT_FALSE(notSaved.saved);
+    EXPECT_NE(notSaved.error.find("no longer exists"), std::string::npos) << notSaved.error;
+}
+
 TEST_F(SaveImageBytesTest, ManyThreadsWithOneStampNeverOverwriteEachOther)
 {
     constexpr int kThreads = 8, kEach = 6;

@@ -133,10 +133,18 @@ TEST(StretchDib, MatchesAreaAverageWhenReducingAndEnlarging)
         for (const bool bottomUp : {true, false}) {
             const std::vector<uint8_t> dib = testdib::FromImage(source, bottomUp);
             OffscreenPicture picture = MarkedPicture(c.pictureWidth, c.pictureHeight);
-            ASSERT_TRUE(picture.StretchDib(dib.data(), dib.size(), c.destination));
+            ASSERT_TRUE(picture.StretchDib(dib.data(), dib.size(), c.destination, 1));
             EXPECT_LE(CompareWithReference(picture, source, c.destination, kMarker), 1)
                 << c.sourceWidth << "x" << c.sourceHeight << " into " << c.destination.width << "x"
                 << c.destination.height << (bottomUp ? " bottom-up" : " top-down");
+            // Shared out over threads by rows: the same picture to the bit.
+            for (const unsigned parts : {2u, 3u, 4u}) {
+                OffscreenPicture shared = MarkedPicture(c.pictureWidth, c.pictureHeight);
+                ASSERT_TRUE(shared.StretchDib(dib.data(), dib.size(), c.destination, parts));
+                EXPECT_EQ(shared.Image(), picture.Image())
+                    << c.sourceWidth << "x" << c.sourceHeight << " in " << parts << " parts"
+                    << (bottomUp ? " bottom-up" : " top-down");
+            }
         }
     }
 }

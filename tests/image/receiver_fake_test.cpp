@@ -99,7 +99,7 @@ TEST_F(FakeDecoderReceiverTest, TypeThreeIsTreatedAsJpeg)
     EXPECT_EQ(StoredFiles(), std::vector<std::string>{"20060307_090504_0.JPG"});
 }
 
-TEST_F(FakeDecoderReceiverTest, DecoderFailuresLeaveABlackAreaAndNoFileAndCloseTheHandle)
+TEST_F(FakeDecoderReceiverTest, DecoderFailuresLeaveABlackAreaStoreThePictureAndCloseTheHandle)
 {
     struct Case {
         const char *what;
@@ -125,7 +125,9 @@ TEST_F(FakeDecoderReceiverTest, DecoderFailuresLeaveABlackAreaAndNoFileAndCloseT
         Receive(kJpeg, kBytes);
         EXPECT_EQ(Entries(), c.entries) << c.what;
         EXPECT_TRUE(PictureIs(kBlack)) << c.what;
-        EXPECT_TRUE(StoredFiles().empty()) << c.what;
+        ASSERT_EQ(StoredFiles(), std::vector<std::string>{"20060307_090504_0.JPG"}) << c.what;
+        EXPECT_EQ(FileBytes("20060307_090504_0.JPG"), kBytes) << c.what;
+        fs::remove(m_folder / "20060307_090504_0.JPG");
         EXPECT_EQ(m_fake->OpenHandleCount(), 0u) << c.what;
     }
     FakeExifCall close{};

@@ -100,7 +100,7 @@ TEST_F(RealDecoderReceiverTest, PreviewIsTheAreaAverageOfTheDecodedPicture)
     EXPECT_EQ(FileBytes("20060307_090504_0.JPG"), jpeg);
 }
 
-TEST_F(RealDecoderReceiverTest, RejectedJpegLeavesABlackAreaAndNoFile)
+TEST_F(RealDecoderReceiverTest, RejectedJpegLeavesABlackAreaAndIsStoredAsItCame)
 {
     const std::vector<uint8_t> jpeg = EncodeJpeg(Scene(64, 48, 2));
     std::vector<std::vector<uint8_t>> broken = {
@@ -112,7 +112,9 @@ TEST_F(RealDecoderReceiverTest, RejectedJpegLeavesABlackAreaAndNoFile)
         UseControl(40, 30);
         Receive(kJpeg, bytes);
         EXPECT_TRUE(PictureIs(kBlack)) << bytes.size() << " bytes";
-        EXPECT_TRUE(StoredFiles().empty()) << bytes.size() << " bytes";
+        ASSERT_EQ(StoredFiles(), std::vector<std::string>{"20060307_090504_0.JPG"}) << bytes.size() << " bytes";
+        EXPECT_EQ(FileBytes("20060307_090504_0.JPG"), bytes) << bytes.size() << " bytes";
+        fs::remove(m_folder / "20060307_090504_0.JPG");
     }
 }
 

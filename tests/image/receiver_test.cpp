@@ -8,7 +8,10 @@
 
 #include <QFile>
 
+#include <chrono>
 #include <cstring>
+#include <stdexcept>
+#include <thread>
 
 // Resource registration is named at global scope.
 static void UnregisterResources()
@@ -31,6 +34,9 @@ struct Script {
     uint32_t width = 0;
     uint32_t height = 0;
     std::vector<uint8_t> dib; // what ExifReadImage writes, cut at the capacity
+    bool readThrows = false;
+    bool readWaitsForTheFile = false; // until the picture's bytes are being stored
+    bool fileSeenDuringRead = false;
     // Seen by the decoder:
     int reads = 0;
     int closes = 0;
@@ -53,6 +59,15 @@ uint16_t ScriptedGetImageSizeType(uint32_t, ExifImageSize *size)
 uint16_t ScriptedReadImage(uint32_t, uint8_t *buffer, uint32_t capacity)
 {
     ++g_script.reads;
+    if (g_script.readThrows)
+        throw std::runtime_error("the decoder's own trouble");
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (g_script.readWaitsForTheFile && !g_script.fileSeenDuringRead &&
+           std::chrono::steady_clock::now() < giveUp) {
+        for (const auto &entry : fs::directory_iterator("."))
+            g_script.fileSeenDuringRead |= entry.path().filename().string().rfind(".tavren-", 0) == 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     g_script.capacity = capacity;
     g_script.buffer = buffer;
     std::memcpy(buffer, g_script.dib.data(), std::min<size_t>(capacity, g_script.dib.size()));
@@ -98,6 +113,15 @@ protected:
     {
         UnloadExifLibrary();
         ReceiverTest::TearDown();
+    }
+
+    // The picture is in the folder under its name, byte for byte; removed
+    // again for the next case.
+    void ExpectStoredOnce(const std::string &what)
+    {
+        ASSERT_EQ(StoredFiles(), std::vector<std::string>{"20060307_090504_0.JPG"}) << what;
+        EXPECT_EQ(FileBytes("20060307_090504_0.JPG"), kSomeBytes) << what;
+        fs::remove(m_folder / "20060307_090504_0.JPG");
     }
 
     // The columns of row y that hold `colour`, as [first, last]; {-1, -1} when none.
@@ -204,7 +228,7 @@ TEST_F(ScriptedReceiverTest, StoresTheBytesUnderTheTimeStampAfterAPreview)
     EXPECT_EQ(g_script.closes, 1);
 }
 
-TEST_F(ScriptedReceiverTest, LyingHeaderIsAFailedPreview)
+TEST_F(ScriptedReceiverTest, LyingHeaderIsAFailedPreviewAndThePictureIsStored)
 {
     struct Case {
         const char *what;
@@ -231,7 +255,7 @@ TEST_F(ScriptedReceiverTest, LyingHeaderIsAFailedPreview)
         const int closes = g_script.closes;
         Receive(kJpeg, kSomeBytes);
         EXPECT_TRUE(PictureIs(kBlack)) << c.what;
-        EXPECT_TRUE(StoredFiles().empty()) << c.what;
+        ExpectStoredOnce(c.what);
         EXPECT_EQ(g_script.closes, closes + 1) << c.what;
     }
     // Top-down rows (negative height) are the decoder's choice, not a lie.
@@ -239,10 +263,10 @@ TEST_F(ScriptedReceiverTest, LyingHeaderIsAFailedPreview)
     Decodes(Uniform(8, 6, kColour), false);
     Receive(kJpeg, kSomeBytes);
     EXPECT_TRUE(PictureIs(kColour));
-    EXPECT_EQ(StoredFiles().size(), 1u);
+    ExpectStoredOnce("top-down");
 }
 
-TEST_F(ScriptedReceiverTest, EmptyOrOversizedPictureIsAFailedPreviewWithoutReading)
+TEST_F(ScriptedReceiverTest, EmptyOrOversizedPictureIsAFailedPreviewWithoutReadingAndIsStored)
 {
     const std::pair<uint32_t, uint32_t> sizes[] = {{0, 600}, {800, 0}, {0, 0}, {65536, 21846}, {100000, 100000}};
     for (const auto &[width, height] : sizes) {
@@ -252,11 +276,37 @@ TEST_F(ScriptedReceiverTest, EmptyOrOversizedPictureIsAFailedPreviewWithoutReadi
         const int closes = g_script.closes;
         Receive(kJpeg, kSomeBytes);
         EXPECT_TRUE(PictureIs(kBlack)) << width << "x" << height;
-        EXPECT_TRUE(StoredFiles().empty()) << width << "x" << height;
+        ExpectStoredOnce(std::to_string(width) + "x" + std::to_string(height));
         EXPECT_EQ(g_script.reads, 0) << width << "x" << height;
         EXPECT_EQ(g_script.closes, closes + 1);
         EXPECT_EQ(m_receiver.DecodeBufferSize(), 0u);
     }
+}
+
+TEST_F(ScriptedReceiverTest, PictureIsWrittenWhileItDecodesAndNamedOnceThePreviewIsDone)
+{
+    std::vector<int> readsAtClockReadings;
+    platform::SetLocalTimeSource([&readsAtClockReadings] {
+        readsAtClockReadings.push_back(g_script.reads);
+        return FixedTime();
+    });
+    Decodes(Uniform(8, 6, kColour));
+    g_script.readWaitsForTheFile = true;
+    Receive(kJpeg, kSomeBytes);
+    EXPECT_TRUE(g_script.fileSeenDuringRead) << "the bytes were not being stored during the decode";
+    EXPECT_EQ(readsAtClockReadings, std::vector<int>{1}) << "one clock reading, after the decode";
+    EXPECT_TRUE(PictureIs(kColour));
+    ExpectStoredOnce("overlapped");
+}
+
+TEST_F(ScriptedReceiverTest, DecoderThatThrowsLeavesABlackAreaAndThePictureIsStored)
+{
+    Decodes(Uniform(8, 6, kColour));
+    g_script.readThrows = true;
+    Receive(kJpeg, kSomeBytes);
+    EXPECT_TRUE(PictureIs(kBlack));
+    EXPECT_EQ(g_script.closes, 1);
+    ExpectStoredOnce("thrown");
 }
 
 class FailingAllocationReceiver : public CImageReceiver {
@@ -264,13 +314,13 @@ protected:
     std::unique_ptr<uint8_t[]> AllocateDecodeBuffer(size_t) override { return nullptr; }
 };
 
-TEST_F(ScriptedReceiverTest, BufferThatCannotBeHadIsAFailedPreview)
+TEST_F(ScriptedReceiverTest, BufferThatCannotBeHadIsAFailedPreviewAndThePictureIsStored)
 {
     FailingAllocationReceiver receiver;
     Decodes(Uniform(8, 6, kColour));
     receiver.ReceiveImage(kJpeg, kSomeBytes.data(), uint32_t(kSomeBytes.size()), m_control.get(), m_picture.get());
     EXPECT_TRUE(PictureIs(kBlack));
-    EXPECT_TRUE(StoredFiles().empty());
+    ExpectStoredOnce("no buffer");
     EXPECT_EQ(g_script.reads, 0);
     EXPECT_EQ(g_script.closes, 1);
 }
@@ -348,6 +398,64 @@ TEST_F(ScriptedReceiverTest, RawPictureShowsThePlaceholderAndStoresItsBytesUnrea
     EXPECT_EQ(m_picture->Size(), QSize(500, 300));
 }
 
+// Run at device pixel ratios 1, 1.5 and 2 (QT_SCALE_FACTOR, one process each).
+TEST_F(ScriptedReceiverTest, PreviewIsDrawnInDevicePixels)
+{
+    QWidget control;
+    control.resize(200, 100);
+    const qreal ratio = control.devicePixelRatioF();
+    if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR")) {
+        ASSERT_EQ(ratio, qgetenv("QT_SCALE_FACTOR").toDouble());
+    }
+    const QSize device(qRound(200 * ratio), qRound(100 * ratio));
+    image::OffscreenPicture picture = image::OffscreenPicture::ForWidget(control);
+    ASSERT_EQ(picture.Size(), device) << "ratio " << ratio;
+    EXPECT_EQ(picture.DevicePixelRatio(), ratio);
+
+    // A 1-pixel line in a picture of twice the area's logical size.
+    QImage source = Uniform(400, 200, qRgb(0, 0, 0));
+    for (int y = 0; y < 200; ++y)
+        source.setPixel(201, y, qRgb(255, 255, 255));
+    Decodes(source);
+    m_receiver.ReceiveImage(kJpeg, kSomeBytes.data(), uint32_t(kSomeBytes.size()), &control, &picture);
+
+    // Today's pixels, in device pixels: the same stretch into a picture of that size.
+    image::OffscreenPicture expected(device);
+    const std::vector<uint8_t> dib = testdib::FromImage(source, true);
+    const PreviewPlacement placement = FitToHeight(device.width(), device.height(), 400, 200);
+    expected.StretchDib(dib.data(), dib.size(), {placement.x, 0, placement.width, device.height()});
+    EXPECT_TRUE(picture.Image().convertToFormat(QImage::Format_RGB32) ==
+                expected.Image().convertToFormat(QImage::Format_RGB32));
+    if (ratio == 2) {
+        // 1:1: the line is still one white column between black ones.
+        for (const int y : {0, 99, 199}) {
+            EXPECT_EQ(picture.Image().pixel(200, y), qRgb(0, 0, 0));
+            EXPECT_EQ(picture.Image().pixel(201, y), qRgb(255, 255, 255));
+            EXPECT_EQ(picture.Image().pixel(202, y), qRgb(0, 0, 0));
+        }
+    }
+
+    // The placeholder keeps its logical size: enlarged by the ratio, top-left.
+    QWidget wide;
+    wide.resize(500, 300);
+    image::OffscreenPicture raw = image::OffscreenPicture::ForWidget(wide);
+    m_receiver.ReceiveImage(kRaw, kSomeBytes.data(), uint32_t(kSomeBytes.size()), &wide, &raw);
+    QFile file(QString::fromLatin1(res::kRawPlaceholder));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const QImage placeholder =
+        image::ImageFromDib(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
+    const QSize shown(qRound(488 * ratio), qRound(261 * ratio));
+    const QImage want = placeholder.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_TRUE(raw.Image().copy(QRect(QPoint(0, 0), shown)).convertToFormat(QImage::Format_RGB32) ==
+                want.convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(raw.Image().pixel(shown.width(), 0), kBlack);
+    EXPECT_EQ(raw.Image().pixel(0, shown.height()), kBlack);
+    if (ratio == 1) {
+        EXPECT_TRUE(raw.Image().copy(0, 0, 488, 261) == placeholder);
+    }
+}
+
 TEST_F(ScriptedReceiverTest, RawPictureIsStoredWhenThePlaceholderCannotBeLoaded)
 {
     UnregisterResources();
@@ -360,8 +468,10 @@ TEST_F(ScriptedReceiverTest, RawPictureIsStoredWhenThePlaceholderCannotBeLoaded)
 TEST_F(ScriptedReceiverTest, FailedSaveGoesToTheHandlerAndNothingEscapes)
 {
     std::vector<CImageReceiver::FailedSave> failures;
+    std::vector<std::thread::id> threads;
     m_receiver.SetSaveFailureHandler([&](const CImageReceiver::FailedSave &failed) {
         failures.push_back(failed);
+        threads.push_back(std::this_thread::get_id());
         throw std::runtime_error("the handler's own trouble stays inside too");
     });
     fs::remove(m_folder); // the destination folder is gone
@@ -373,6 +483,15 @@ TEST_F(ScriptedReceiverTest, FailedSaveGoesToTheHandlerAndNothingEscapes)
     EXPECT_EQ(failures[0].byteCount, 4u);
     EXPECT_EQ(failures[0].timeStamp, "20060307_090504_0");
     EXPECT_FALSE(failures[0].error.empty());
+    EXPECT_EQ(threads, std::vector<std::thread::id>{std::this_thread::get_id()});
+
+    // A picture whose preview fails as well is still handed over.
+    Decodes(Uniform(8, 6, kColour));
+    g_script.readStatus = 1;
+    Receive(kJpeg, kSomeBytes);
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[1].bytes, kSomeBytes.data());
+    EXPECT_TRUE(PictureIs(kBlack));
 }
 
 TEST(RawPlaceholder, IsA488By261BottomUpDibWithTheExpectedHeader)

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 namespace image {
 class OffscreenPicture;
 }
@@ -15,10 +17,15 @@ public:
     explicit CPreviewControl(QWidget *parent);
     // The picture stays owned by the window; null paints nothing.
     void SetPicture(const image::OffscreenPicture *picture);
+    // Called before painting when the picture was made for another device
+    // pixel ratio (the window went to another screen); returns the picture
+    // made anew for this one.
+    void SetRemakePicture(std::function<const image::OffscreenPicture *()> remake);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     const image::OffscreenPicture *m_picture = nullptr;
+    std::function<const image::OffscreenPicture *()> m_remakePicture;
 };

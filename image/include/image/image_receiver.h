@@ -14,11 +14,13 @@ namespace image {
 class OffscreenPicture;
 }
 
-// Previews a downloaded picture into the off-screen picture and, only when the
-// preview succeeded, stores it. Every failure stays inside; a failed save is
-// handed to the save-failure handler so the window can keep the picture.
-// Between pictures it keeps only the decode buffer, so that the next picture
-// of a similar size reuses memory that is already mapped. GUI thread only.
+// Previews a downloaded picture into the off-screen picture and stores it,
+// whether or not the preview could be drawn. Every failure stays inside; a
+// failed save is handed to the save-failure handler so the window can keep
+// the picture. Between pictures it keeps only the decode buffer, so that the
+// next picture of a similar size reuses memory that is already mapped.
+// Called on one thread (the GUI thread); its own helper threads never outlive
+// a call and never touch the decoder or the window.
 class CImageReceiver {
 public:
     using FailedSave = ::FailedSave;
@@ -34,9 +36,14 @@ public:
     // Refuses, silently and in this order: type CAMERA_IMAGE_NONE, no bytes, a
     // count of 0, no preview control, no off-screen picture, a decoder entry
     // point unbound (for every type), a type other than raw or JPEG. Then
-    // previews, and stores the bytes only when the preview returned 1.
-    // Nothing escapes, not even a failed allocation.
-    // previewControl: only its size is used. offscreen: where the preview goes.
+    // previews and stores the bytes: the file is written on a helper thread
+    // while the preview is drawn, and named from one clock reading once the
+    // preview is done. A preview that fails (the area is then black) still
+    // stores the picture. Everything is joined before it returns; the
+    // save-failure handler runs on the calling thread. Nothing escapes, not
+    // even a failed allocation.
+    // previewControl: only its size and device pixel ratio are used.
+    // offscreen: where the preview goes, made at that size in device pixels.
     void ReceiveImage(int32_t imageType, const uint8_t *bytes, uint32_t byteCount,
                       const QWidget *previewControl, image::OffscreenPicture *offscreen);
 
@@ -65,6 +72,11 @@ protected:
     virtual std::unique_ptr<uint8_t[]> AllocateDecodeBuffer(size_t size);
 
 private:
+    static StagedImageFile StageSafely(int32_t imageType, const uint8_t *bytes, uint32_t byteCount) noexcept;
+    // Names the staged file from this moment's clock reading; a failure goes
+    // to the save-failure handler as well as into the result.
+    SaveResult PublishImageFile(StagedImageFile &staged, int32_t imageType, const uint8_t *bytes,
+                                uint32_t byteCount);
     // The kept buffer when it fits `size` without wasting most of it, else a new one.
     uint8_t *DecodeBuffer(size_t size);
 

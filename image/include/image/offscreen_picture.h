@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QSize>
 
+class QWidget;
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -34,11 +36,18 @@ struct DibDestination {
 
 // The main window's off-screen preview picture: a fixed-size RGB32 image that
 // the image receiver draws into and the window's painting copies to the screen.
-// GUI thread only.
+// It is made in device pixels: on a screen of device pixel ratio r a preview
+// area of w x h logical pixels has round(w r) x round(h r) of them, and the
+// image carries r, so painting it at the area's top-left covers the area pixel
+// for pixel. Every size here is in device pixels. GUI thread only.
 class OffscreenPicture {
 public:
-    explicit OffscreenPicture(QSize size); // black
+    // size: device pixels. Black.
+    explicit OffscreenPicture(QSize size, qreal devicePixelRatio = 1.0);
+    // Made for `area` at its present device pixel ratio.
+    static OffscreenPicture ForWidget(const QWidget &area);
     QSize Size() const { return m_image.size(); }
+    qreal DevicePixelRatio() const { return m_image.devicePixelRatio(); }
     const QImage &Image() const { return m_image; }
 
     // Fills the whole picture with black.
@@ -49,17 +58,24 @@ public:
     // destination pixel is the area average of the source pixels under it
     // (HALFTONE quality), reducing or enlarging. Only visible pixels are
     // computed, so a huge destination costs no more than the picture's size.
-    // Returns false, drawing nothing, when ReadDibLayout refuses the header.
-    bool StretchDib(const uint8_t *dib, size_t capacity, const DibDestination &destination);
+    // Large pictures are shared out by rows over the cores (`parts` threads;
+    // 0: by the picture's size), with the same result to the bit; all joined
+    // before it returns. Returns false, drawing nothing, when ReadDibLayout
+    // refuses the header.
+    bool StretchDib(const uint8_t *dib, size_t capacity, const DibDestination &destination, unsigned parts = 0);
 
-    // Makes `bitmap` the picture's content: unscaled, its top-left corner at
-    // the top-left corner, clipped; black where it does not reach. A null
-    // bitmap changes nothing.
+    // Makes `bitmap` the picture's content: its top-left corner at the
+    // top-left corner, clipped; black where it does not reach. Unscaled at a
+    // device pixel ratio of 1; otherwise enlarged (smooth) by the ratio, so
+    // that it keeps its size in logical pixels. A null bitmap changes nothing.
     void DrawUnscaled(const QImage &bitmap);
 
 private:
     QImage m_image;
 };
+
+// The size of `area` in device pixels at its present device pixel ratio.
+QSize DevicePixelSize(const QWidget &area);
 
 // Converts a packed DIB (see ReadDibLayout) to an RGB32 image; a null image
 // when the header is refused.
