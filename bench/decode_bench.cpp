@@ -61,20 +61,12 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    std::vector<Photo> photos;
-    for (const auto &[name, progressive] : {std::pair{"LadyBird.jpg", false}, std::pair{"Storm.jpg", false},
-                                            std::pair{"Wood.jpg", false}, std::pair{"LadyBird.jpg", true}}) {
-        Photo photo;
-        if (MakeTwentyFourMegapixelPhoto(name, progressive, photo))
-            photos.push_back(std::move(photo));
-    }
-    if (photos.size() != 4) {
-        std::fprintf(stderr, "photographs missing in %s: run scripts/setup.sh (mate-backgrounds)\n", kPhotoFolder);
+    const std::vector<Photo> photos =
+        MakeBenchPhotos({{"LadyBird.jpg", false}, {"Storm.jpg", false}, {"Wood.jpg", false}, {"LadyBird.jpg", true}});
+    if (photos.empty()) {
         UnloadExifLibrary();
         return 1;
     }
-    std::printf("No packaged photograph has 24 MP: each is upscaled once to %dx%d (bilinear, quality 92).\n",
-                kTargetWidth, kTargetHeight);
     std::printf("%d rounds each, interleaved; times in ms for one full-size decode.\n", rounds);
     std::printf("TurboJPEG: tjDecompress2 on this thread; libExif: open, size, decode, close, on %u cores.\n",
                 std::thread::hardware_concurrency());

@@ -259,21 +259,11 @@ int main(int argc, char **argv)
         UnloadExifLibrary();
         return 1;
     }
-    std::vector<Photo> photos;
-    for (const auto &[name, progressive] : {std::pair{"LadyBird.jpg", false}, std::pair{"Storm.jpg", false},
-                                            std::pair{"LadyBird.jpg", true}}) {
-        Photo photo;
-        if (MakeTwentyFourMegapixelPhoto(name, progressive, photo))
-            photos.push_back(std::move(photo));
-    }
-    if (photos.size() != 3) {
-        std::fprintf(stderr, "photographs missing in %s: run scripts/setup.sh (mate-backgrounds)\n", kPhotoFolder);
+    const std::vector<Photo> photos = MakeBenchPhotos({{"LadyBird.jpg", false}, {"Storm.jpg", false}, {"LadyBird.jpg", true}});
+    if (photos.empty()) {
         UnloadExifLibrary();
         return 1;
     }
-
-    std::printf("No packaged photograph has 24 MP: each is upscaled once to %dx%d (bilinear, quality 92).\n",
-                kTargetWidth, kTargetHeight);
     QWidget control;
     control.resize(kAreaWidth, kAreaHeight);
     // In device pixels: QT_SCALE_FACTOR=2 gives the figures of a 2x screen.

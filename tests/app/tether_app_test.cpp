@@ -2,6 +2,7 @@
 // (see CMakeLists.txt), because which libraries the loader finds is fixed by
 // LD_LIBRARY_PATH when the process starts.
 #include "app/tether_app.h"
+#include "library_resident.h"
 #include "app/tether_dlg.h"
 #include "camera/camera_library.h"
 #include "fake_camera.h"
@@ -38,15 +39,6 @@ protected:
     }
 };
 
-bool Loaded(const char *library)
-{
-    void *module = dlopen(library, RTLD_NOW | RTLD_NOLOAD);
-    if (!module)
-        return false;
-    dlclose(module);
-    return true;
-}
-
 // Runs start-up and shutdown; `whileShown` runs once the main window is up.
 struct ProgramOutcome {
     int windowsShown = 0;
@@ -78,11 +70,11 @@ ProgramOutcome RunProgram(const std::function<void(CTetherDlg &)> &whileShown = 
     EXPECT_EQ(app.MainWindow(), nullptr);
     run.windowsShown = watcher.shown;
     run.decoderBoundAfterStartUp = ExifLibraryBound();
-    run.decoderLoadedAfterStartUp = Loaded("libExif.so");
+    run.decoderLoadedAfterStartUp = LibraryResident("libExif.so");
     run.bindingLeft = GetCameraLibrary() != nullptr;
     run.exitCode = app.ExitInstance();
     EXPECT_FALSE(ExifLibraryBound());
-    EXPECT_FALSE(Loaded("libExif.so"));
+    EXPECT_FALSE(LibraryResident("libExif.so"));
     return run;
 }
 
@@ -119,7 +111,7 @@ TEST(ProgramRun, EveryWayOfClosingExitsUnloadsAndDestroysInOrder)
         EXPECT_FALSE(run.bindingLeft) << name;
         EXPECT_EQ(run.exitCode, 0);
         // The binding released its reference: with ours gone the library is out.
-        EXPECT_FALSE(Loaded("libVRX4KAPI.so")) << name;
+        EXPECT_FALSE(LibraryResident("libVRX4KAPI.so")) << name;
     }
 }
 
@@ -136,21 +128,21 @@ TEST(ProgramRun, InitFailingEndsWithoutAWindowAndUnloadsTheCameraLibrary)
     }
     EXPECT_EQ(run.windowsShown, 0);
     EXPECT_FALSE(run.bindingLeft);
-    EXPECT_FALSE(Loaded("libVRX4KAPI.so"));
+    EXPECT_FALSE(LibraryResident("libVRX4KAPI.so"));
 }
 
 // -------------------------------- start-up failures, one environment each
 
 TEST(StartUpFailure, WithoutTheDecoderLibrary)
 {
-    ASSERT_FALSE(Loaded("libVRX4KAPI.so"));
+    ASSERT_FALSE(LibraryResident("libVRX4KAPI.so"));
     const ProgramOutcome run = RunProgram();
     EXPECT_EQ(run.windowsShown, 0);
     EXPECT_FALSE(run.decoderBoundAfterStartUp);
     EXPECT_FALSE(run.decoderLoadedAfterStartUp);
     EXPECT_FALSE(run.bindingLeft);
     // The camera library was never loaded.
-    EXPECT_FALSE(Loaded("libVRX4KAPI.so"));
+    EXPECT_FALSE(LibraryResident("libVRX4KAPI.so"));
 }
 
 TEST(StartUpFailure, WithAPartDecoderLibrary)
@@ -160,7 +152,7 @@ TEST(StartUpFailure, WithAPartDecoderLibrary)
     EXPECT_FALSE(run.decoderBoundAfterStartUp);
     EXPECT_TRUE(run.decoderLoadedAfterStartUp); // found, but not all of it
     EXPECT_FALSE(run.bindingLeft);
-    EXPECT_FALSE(Loaded("libVRX4KAPI.so"));
+    EXPECT_FALSE(LibraryResident("libVRX4KAPI.so"));
 }
 
 // The library the loader finds by the camera library's name, or null.
@@ -185,7 +177,7 @@ TEST(StartUpFailure, WithAPartCameraLibrary)
     EXPECT_TRUE(run.decoderBoundAfterStartUp);
     EXPECT_FALSE(run.bindingLeft);
     // The partly bound library does not stay loaded.
-    EXPECT_FALSE(Loaded("libVRX4KAPI.so"));
+    EXPECT_FALSE(LibraryResident("libVRX4KAPI.so"));
 
     void *library = FindCameraLibrary();
     ASSERT_NE(library, nullptr);

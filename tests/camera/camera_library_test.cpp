@@ -1,5 +1,6 @@
 // The binding against the fake camera library, loaded for real by name.
 #include "camera/camera_library.h"
+#include "library_resident.h"
 #include "fake_camera.h"
 
 #include <dlfcn.h>
@@ -268,15 +269,6 @@ TEST_F(LoadedBinding, OutputsWrittenByTheLibraryReachTheCaller)
     EXPECT_EQ(out.image[3], 0xE0);
 }
 
-bool IsStillLoaded(const char *name)
-{
-    void *module = dlopen(name, RTLD_NOW | RTLD_NOLOAD);
-    if (module == nullptr)
-        return false;
-    dlclose(module);
-    return true;
-}
-
 // No FakeCamera helper here: its reference would keep the library loaded.
 TEST(CameraLibraryLoad, BindsEverythingAndUnloadReleasesIt)
 {
@@ -287,12 +279,12 @@ TEST(CameraLibraryLoad, BindsEverythingAndUnloadReleasesIt)
     ASSERT_EQ(library.Load(), 1);
     EXPECT_NE(library.ModuleHandle(), nullptr);
     EXPECT_TRUE(library.IsFullyBound());
-    EXPECT_TRUE(IsStillLoaded("libVRX4KAPI.so"));
+    EXPECT_TRUE(LibraryResident("libVRX4KAPI.so"));
 
     library.Unload();
     EXPECT_EQ(library.ModuleHandle(), nullptr);
     EXPECT_TRUE(library.HasNoEntryPoints());
-    EXPECT_FALSE(IsStillLoaded("libVRX4KAPI.so"));
+    EXPECT_FALSE(LibraryResident("libVRX4KAPI.so"));
 
     library.Unload();
     EXPECT_EQ(library.ModuleHandle(), nullptr);
@@ -316,9 +308,9 @@ TEST(CameraLibraryLoad, DestructorLeavesTheLibraryLoaded)
         ASSERT_EQ(library.Load(), 1);
         module = library.ModuleHandle();
     }
-    EXPECT_TRUE(IsStillLoaded("libVRX4KAPI.so"));
+    EXPECT_TRUE(LibraryResident("libVRX4KAPI.so"));
     platform::FreeModule(module);
-    EXPECT_FALSE(IsStillLoaded("libVRX4KAPI.so"));
+    EXPECT_FALSE(LibraryResident("libVRX4KAPI.so"));
 }
 
 } // namespace

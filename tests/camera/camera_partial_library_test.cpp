@@ -1,5 +1,6 @@
 // A camera library that lacks VRX4K_GetDeviceInfo, sixth of the eleven lookups.
 #include "camera/camera_library.h"
+#include "library_resident.h"
 #include "fake_camera.h"
 
 #include <dlfcn.h>
@@ -10,15 +11,6 @@
 
 namespace {
 
-bool IsLoaded()
-{
-    void *module = dlopen("libVRX4KAPI.so", RTLD_NOW | RTLD_NOLOAD);
-    if (module == nullptr)
-        return false;
-    dlclose(module);
-    return true;
-}
-
 TEST(PartialCameraLibrary, LoadFailsButKeepsTheLibraryAndWhatWasFound)
 {
     CCameraLibrary library;
@@ -26,7 +18,7 @@ TEST(PartialCameraLibrary, LoadFailsButKeepsTheLibraryAndWhatWasFound)
     EXPECT_NE(library.ModuleHandle(), nullptr);
     EXPECT_FALSE(library.IsFullyBound());
     EXPECT_FALSE(library.HasNoEntryPoints());
-    EXPECT_TRUE(IsLoaded());
+    EXPECT_TRUE(LibraryResident("libVRX4KAPI.so"));
 
     {
         // The entry points found before and after the missing one are bound:
@@ -67,7 +59,7 @@ TEST(PartialCameraLibrary, LoadFailsButKeepsTheLibraryAndWhatWasFound)
     library.Unload();
     EXPECT_EQ(library.ModuleHandle(), nullptr);
     EXPECT_TRUE(library.HasNoEntryPoints());
-    EXPECT_FALSE(IsLoaded());
+    EXPECT_FALSE(LibraryResident("libVRX4KAPI.so"));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Runs with the full fake decoder first on LD_LIBRARY_PATH.
 #include "image/exif_library.h"
+#include "library_resident.h"
 
 #include "fake_exif_control.h"
 
@@ -8,15 +9,6 @@
 
 namespace {
 
-bool DecoderLibraryResident()
-{
-    void *module = dlopen("libExif.so", RTLD_NOW | RTLD_NOLOAD);
-    if (module == nullptr)
-        return false;
-    dlclose(module);
-    return true;
-}
-
 class ExifLibraryWithFake : public ::testing::Test {
 protected:
     void TearDown() override { UnloadExifLibrary(); }
@@ -24,7 +16,7 @@ protected:
 
 TEST_F(ExifLibraryWithFake, LoadBindsAllFourEntryPointsOfTheLibraryOnThePath)
 {
-    ASSERT_FALSE(DecoderLibraryResident());
+    ASSERT_FALSE(LibraryResident("libExif.so"));
     ASSERT_EQ(LoadExifLibrary(), 1);
     ASSERT_NE(g_hExifModule, nullptr);
     EXPECT_TRUE(ExifLibraryBound());
@@ -64,7 +56,7 @@ TEST_F(ExifLibraryWithFake, LoadBindsAllFourEntryPointsOfTheLibraryOnThePath)
 TEST_F(ExifLibraryWithFake, UnloadReleasesTheLibraryAndClearsEverySlot)
 {
     ASSERT_EQ(LoadExifLibrary(), 1);
-    ASSERT_TRUE(DecoderLibraryResident());
+    ASSERT_TRUE(LibraryResident("libExif.so"));
 
     UnloadExifLibrary();
     EXPECT_EQ(g_hExifModule, nullptr);
@@ -73,7 +65,7 @@ TEST_F(ExifLibraryWithFake, UnloadReleasesTheLibraryAndClearsEverySlot)
     EXPECT_EQ(g_pfnExifReadImage, nullptr);
     EXPECT_EQ(g_pfnExifFileClose, nullptr);
     EXPECT_FALSE(ExifLibraryBound());
-    EXPECT_FALSE(DecoderLibraryResident());
+    EXPECT_FALSE(LibraryResident("libExif.so"));
 
     // A second unload with nothing loaded is harmless, and loading works again.
     UnloadExifLibrary();
@@ -94,9 +86,9 @@ TEST_F(ExifLibraryWithFake, UnloadWithNothingLoadedClearsStaleSlotsAndFreesNothi
     UnloadExifLibrary();
     EXPECT_EQ(g_pfnExifMemOpen, nullptr);
     EXPECT_EQ(g_pfnExifFileClose, nullptr);
-    EXPECT_TRUE(DecoderLibraryResident());
+    EXPECT_TRUE(LibraryResident("libExif.so"));
     dlclose(ours);
-    EXPECT_FALSE(DecoderLibraryResident());
+    EXPECT_FALSE(LibraryResident("libExif.so"));
 }
 
 } // namespace

@@ -1,19 +1,11 @@
 // Runs with the fake decoder that lacks ExifReadImage first on LD_LIBRARY_PATH.
 #include "image/exif_library.h"
+#include "library_resident.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
 namespace {
-
-bool DecoderLibraryResident()
-{
-    void *module = dlopen("libExif.so", RTLD_NOW | RTLD_NOLOAD);
-    if (module == nullptr)
-        return false;
-    dlclose(module);
-    return true;
-}
 
 TEST(ExifLibraryMissingAnEntryPoint, LoadFailsButKeepsWhatItFoundUntilUnload)
 {
@@ -25,14 +17,14 @@ TEST(ExifLibraryMissingAnEntryPoint, LoadFailsButKeepsWhatItFoundUntilUnload)
     // Looked up although the one before it was missing.
     EXPECT_NE(g_pfnExifFileClose, nullptr);
     EXPECT_FALSE(ExifLibraryBound());
-    EXPECT_TRUE(DecoderLibraryResident());
+    EXPECT_TRUE(LibraryResident("libExif.so"));
 
     UnloadExifLibrary();
     EXPECT_EQ(g_hExifModule, nullptr);
     EXPECT_EQ(g_pfnExifMemOpen, nullptr);
     EXPECT_EQ(g_pfnExifGetImageSizeType, nullptr);
     EXPECT_EQ(g_pfnExifFileClose, nullptr);
-    EXPECT_FALSE(DecoderLibraryResident());
+    EXPECT_FALSE(LibraryResident("libExif.so"));
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "folder_files.h"
 #include "image/file_publish.h"
 #include "image/image_file.h"
 #include "image/pending_pictures.h"
@@ -76,28 +77,6 @@ platform::LocalTime At(int year, int month, int day, int hour, int minute, int s
     time.second = second;
     time.milliseconds = ms;
     return time;
-}
-
-std::vector<uint8_t> Bytes(size_t count, uint8_t seed)
-{
-    std::vector<uint8_t> bytes(count);
-    for (size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 8));
-    return bytes;
-}
-
-std::vector<uint8_t> ReadFile(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::set<std::string> FolderEntries(const fs::path &folder)
-{
-    std::set<std::string> names;
-    for (const auto &entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
 }
 
 TEST(FormatTimeStamp, FormatsEveryFieldWithTheTenthOfASecond)

@@ -2,6 +2,7 @@
 // filesystems) or hard links (FAT). This program defines renameat2 and linkat
 // itself, so the saver linked into it calls these and they can answer as such
 // a filesystem does.
+#include "folder_files.h"
 #include "image/image_file.h"
 
 #include <gtest/gtest.h>
@@ -52,28 +53,6 @@ extern "C" int linkat(int oldDirectory, const char *oldName, int newDirectory, c
 }
 
 namespace {
-
-std::vector<uint8_t> Bytes(size_t count, uint8_t seed)
-{
-    std::vector<uint8_t> bytes(count);
-    for (size_t i = 0; i < count; ++i)
-        bytes[i] = uint8_t(seed + i * 13);
-    return bytes;
-}
-
-std::vector<uint8_t> ReadFile(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::set<std::string> FolderEntries(const fs::path &folder)
-{
-    std::set<std::string> names;
-    for (const auto &entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
 
 class PublishFallbackTest : public ::testing::Test {
 protected:

@@ -1,0 +1,35 @@
+#pragma once
+
+// Picture bytes and folder contents for the store's tests.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+// `count` bytes of a pattern that differs with `seed` and along the picture.
+inline std::vector<uint8_t> Bytes(size_t count, uint8_t seed)
+{
+    std::vector<uint8_t> bytes(count);
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 8));
+    return bytes;
+}
+
+inline std::vector<uint8_t> ReadFile(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::set<std::string> FolderEntries(const std::filesystem::path &folder)
+{
+    std::set<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
