@@ -2,12 +2,15 @@
 
 // Picture bytes and folder contents for the store's tests.
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <stdlib.h>
 #include <string>
 #include <vector>
 
@@ -33,3 +36,26 @@ inline std::set<std::string> FolderEntries(const std::filesystem::path &folder)
         names.insert(entry.path().filename().string());
     return names;
 }
+
+// A test that works in a fresh folder of its own, made the current directory.
+class InFreshFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_previous = std::filesystem::current_path();
+        char pattern[] = "/tmp/tavren-store-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_folder = pattern;
+        std::filesystem::current_path(m_folder);
+    }
+
+    void TearDown() override
+    {
+        std::error_code error;
+        std::filesystem::current_path(m_previous, error);
+        std::filesystem::remove_all(m_folder, error);
+    }
+
+    std::filesystem::path m_previous;
+    std::filesystem::path m_folder;
+};

@@ -105,27 +105,7 @@ TEST(ImageFileExtension, RawOnlyForTypeOne)
 }
 
 // Each test works in a fresh folder that is the current directory.
-class SaveImageBytesTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        m_previous = fs::current_path();
-        char pattern[] = "/tmp/tavren-save-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = pattern;
-        fs::current_path(m_folder);
-    }
-
-    void TearDown() override
-    {
-        std::error_code error;
-        fs::current_path(m_previous, error);
-        fs::remove_all(m_folder, error);
-    }
-
-    fs::path m_previous;
-    fs::path m_folder;
-};
+class SaveImageBytesTest : public InFreshFolderTest {};
 
 TEST_F(SaveImageBytesTest, StoresTheBytesUnchangedUnderTheStampAndTypeExtension)
 {

@@ -54,15 +54,11 @@ extern "C" int linkat(int oldDirectory, const char *oldName, int newDirectory, c
 
 namespace {
 
-class PublishFallbackTest : public ::testing::Test {
+class PublishFallbackTest : public InFreshFolderTest {
 protected:
     void SetUp() override
     {
-        m_previous = fs::current_path();
-        char pattern[] = "/tmp/tavren-fallback-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_folder = pattern;
-        fs::current_path(m_folder);
+        InFreshFolderTest::SetUp();
         g_renameError = g_linkError = g_renameCalls = g_linkCalls = 0;
     }
     void TearDown() override
@@ -71,7 +67,7 @@ protected:
         std::error_code error;
         fs::current_path(m_previous, error);
         umount2(m_folder.c_str(), MNT_DETACH); // when a test mounted one there
-        fs::remove_all(m_folder, error);
+        InFreshFolderTest::TearDown();
     }
 
     // Three pictures with one stamp: each whole, none replaced, nothing else left.
@@ -90,9 +86,6 @@ protected:
             EXPECT_EQ(ReadFile(m_folder / expected[i]), pictures[i]) << expected[i];
         EXPECT_EQ(FolderEntries(m_folder), (std::set<std::string>{expected, expected + 3}));
     }
-
-    fs::path m_previous;
-    fs::path m_folder;
 };
 
 TEST_F(PublishFallbackTest, WithoutNoReplaceRenameAHardLinkIsUsed)
