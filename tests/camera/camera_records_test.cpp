@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -19,6 +20,19 @@ std::vector<uint8_t> ListBuffer(std::initializer_list<uint8_t> start, uint8_t fi
     return buffer;
 }
 
+// The three properties the window keeps (2004, 2008, 2202), after the list's
+// changes are applied to `properties`.
+std::tuple<int32_t, int32_t, int32_t> AppliedTo(const std::vector<uint8_t> &list, CameraProperties properties)
+{
+    ApplyChangedProperties(ReadChangedProperties(list), properties);
+    return {properties.property2004, properties.property2008, properties.property2202};
+}
+
+std::tuple<int32_t, int32_t, int32_t> Properties(int32_t p2004, int32_t p2008, int32_t p2202)
+{
+    return {p2004, p2008, p2202};
+}
+
 TEST(ChangedPropertyList, CountZeroHasNoEntries)
 {
     // Stale entries after a count of 0 must not be read.
@@ -29,11 +43,7 @@ TEST(ChangedPropertyList, CountZeroHasNoEntries)
     });
     EXPECT_TRUE(ReadChangedProperties(list).empty());
 
-    CameraProperties properties{11, 12, 13};
-    ApplyChangedProperties(ReadChangedProperties(list), properties);
-    EXPECT_EQ(properties.property2004, 11);
-    EXPECT_EQ(properties.property2008, 12);
-    EXPECT_EQ(properties.property2202, 13);
+    EXPECT_EQ(AppliedTo(list, {11, 12, 13}), Properties(11, 12, 13));
 }
 
 TEST(ChangedPropertyList, ThreeUnalignedEntriesInOrder)
@@ -80,11 +90,7 @@ TEST(ChangedPropertyList, LaterEntryWinsAndUnknownCodesAreIgnored)
         0x00, 0x00, 0x00, 0x00, // code 0
         0x05, 0x00, 0x00, 0x00, // value 5
     });
-    CameraProperties properties{100, 200, 300};
-    ApplyChangedProperties(ReadChangedProperties(list), properties);
-    EXPECT_EQ(properties.property2004, 100);
-    EXPECT_EQ(properties.property2008, 3);
-    EXPECT_EQ(properties.property2202, 300);
+    EXPECT_EQ(AppliedTo(list, {100, 200, 300}), Properties(100, 3, 300));
 }
 
 TEST(ChangedPropertyList, OverlongCountReadsOnlyWhatFits)
