@@ -2,6 +2,7 @@
 
 #include "app/camera_events.h"
 #include "app/dialog_units.h"
+#include "app/preview_control.h"
 #include "image/offscreen_picture.h"
 
 #include <QBuffer>
@@ -69,6 +70,20 @@ TEST_F(WindowTest, StartsEmptyBlackAndWithTheFocusOnClose)
 
     // Nothing was asked of the camera library.
     EXPECT_EQ(fake()->CallCount(), 0u);
+}
+
+TEST_F(WindowTest, APreviewPictureOfAnotherPixelRatioIsRemadeWhenPainted)
+{
+    auto window = ShowWindow();
+    auto *control = static_cast<CPreviewControl *>(window->PreviewControl());
+    const image::OffscreenPicture *made = &window->PreviewPicture();
+    // As if the window had come from a screen of twice the ratio.
+    const image::OffscreenPicture other(control->size() * 2, 2.0);
+    control->SetPicture(&other);
+    control->grab();
+    EXPECT_NE(&window->PreviewPicture(), made);
+    EXPECT_EQ(window->PreviewPicture().DevicePixelRatio(), control->devicePixelRatioF());
+    EXPECT_EQ(window->PreviewPicture().Size(), control->size() * control->devicePixelRatioF());
 }
 
 TEST_F(WindowTest, FollowsTheTemplate)
