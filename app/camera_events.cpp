@@ -94,6 +94,14 @@ std::size_t CEventWindow::Waiting(const QObject *window) const
     return m_target == window ? m_waiting.size() : 0;
 }
 
+std::optional<QEvent::Type> CEventWindow::Next(const QObject *window) const
+{
+    std::lock_guard guard(m_lock);
+    if (m_target != window || m_waiting.empty())
+        return std::nullopt;
+    return m_waiting.front();
+}
+
 std::optional<CEventWindow::Clock::time_point> CEventWindow::LastImageReady(const QObject *window) const
 {
     std::lock_guard guard(m_lock);

@@ -157,9 +157,10 @@ public:
     std::vector<Clock::time_point> starts;
 
 protected:
-    bool eventFilter(QObject *, QEvent *event) override
+    // The window takes one camera event per wake-up: the oldest waiting.
+    bool eventFilter(QObject *window, QEvent *event) override
     {
-        if (event->type() == WM_CAMERA_IMAGE_READY)
+        if (event->type() == WM_CAMERA_EVENTS_WAITING && g_hEventWnd.Next(window) == WM_CAMERA_IMAGE_READY)
             starts.push_back(Clock::now());
         return false;
     }

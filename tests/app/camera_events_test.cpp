@@ -46,12 +46,15 @@ TEST_F(CameraEventsTest, QueuesOneEventForCodesOneAndTwoAndNothingElse)
     EXPECT_EQ(CameraEventCallback(0, 1), 1);
     QCoreApplication::sendPostedEvents(&probe);
     EXPECT_EQ(probe.wakeUps, 1);
+    EXPECT_EQ(g_hEventWnd.Next(&probe), WM_CAMERA_IMAGE_READY);
+    EXPECT_EQ(g_hEventWnd.Waiting(&probe), 1u);
     EXPECT_EQ(g_hEventWnd.Take(&probe), WM_CAMERA_IMAGE_READY);
     EXPECT_EQ(CameraEventCallback(77, 2), 1);
     QCoreApplication::sendPostedEvents(&probe);
     EXPECT_EQ(probe.wakeUps, 2);
     EXPECT_EQ(g_hEventWnd.Take(&probe), WM_CAMERA_PROPERTY_CHANGED);
     EXPECT_EQ(g_hEventWnd.Take(&probe), std::nullopt);
+    EXPECT_EQ(g_hEventWnd.Next(&probe), std::nullopt);
 }
 
 TEST_F(CameraEventsTest, EventsFromForeignThreadsWaitInTheirOrderBehindOneWakeUpAtATime)

@@ -51,8 +51,9 @@ public:
     // Wakes `window` again if events wait for it and no wake-up is on its way.
     void Resume(const QObject *window);
 
-    // How many events wait for `window`.
+    // How many events wait for `window`, and the oldest of them, left queued.
     std::size_t Waiting(const QObject *window) const;
+    std::optional<QEvent::Type> Next(const QObject *window) const;
     // When the latest image-ready event was queued for the target, if any was.
     std::optional<Clock::time_point> LastImageReady(const QObject *window) const;
     QObject *Target() const;
