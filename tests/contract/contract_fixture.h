@@ -28,6 +28,9 @@ struct CameraLibraryKind {
     int32_t cameras;           // what Detect finds
     size_t pictureNumberWord;  // CameraImageInfo word: the picture's number, from 1
     size_t waitingWord;        // CameraImageInfo word: pictures still waiting after it
+    // Leaves room on the card for one more picture: a variable and its value.
+    const char *oneShotLeftVariable;
+    const char *oneShotLeftValue;
 };
 
 inline std::ostream &operator<<(std::ostream &out, const CameraLibraryKind &kind)

@@ -202,6 +202,25 @@ TEST_P(Camera, AShotIsAnnouncedOnTheLibrarysThreadAndDeliveredWhole)
         EXPECT_EQ(context, 7);
 }
 
+TEST_P(Camera, AFullCardRefusesTheShotAndSaysSo)
+{
+    m_environment.Set(GetParam().oneShotLeftVariable, GetParam().oneShotLeftValue);
+    Start();
+    const uint32_t camera = Connect();
+    ShootAndWait(camera, 1); // the last picture that fits
+    // A camera may take one more shot and find its card full while writing it.
+    CameraError error = 0;
+    for (int shot = 0; shot < 2 && error == 0; ++shot)
+        error = m_library.Shoot(camera, nullptr, nullptr);
+    EXPECT_EQ(error, VRX4K_ERROR_CARD_FULL);
+    EXPECT_EQ(m_library.Shoot(camera, nullptr, nullptr), VRX4K_ERROR_CARD_FULL) << "the card stays full";
+    int32_t failedCall = -1;
+    uint32_t number = 0;
+    ASSERT_EQ(RawErrorNumber(camera, &failedCall, &number), 0);
+    EXPECT_EQ(failedCall, VRX4K_CALL_SHOOT);
+    EXPECT_TRUE(IsWholePicture(Download(camera).bytes)) << "the picture taken before is still delivered";
+}
+
 TEST_P(Camera, AWrongReadKeepsThePictureForAnotherTry)
 {
     Start();
@@ -362,8 +381,12 @@ TEST_P(Camera, TheCallbackMayReadAndCloseItsCameraButNotExit)
     EXPECT_NE(Connect(), camera);
 }
 
-const CameraLibraryKind kSimulated{"Simulated", false, 2, VRX4K_SIM_INFO_SHOT, VRX4K_SIM_INFO_WAITING};
-const CameraLibraryKind kGphoto2{"Gphoto2", true, 1, VRX4K_GP_INFO_NUMBER, VRX4K_GP_INFO_WAITING};
+const CameraLibraryKind kSimulated{"Simulated", false, 2, VRX4K_SIM_INFO_SHOT, VRX4K_SIM_INFO_WAITING,
+                                   "VRX4K_SIM_CARD_SHOTS", "1"};
+// The virtual camera declares its card full at its 151st picture, counting
+// from VCAMERA_PICTURE_COUNT (build_vusb.sh); each picture counts two.
+const CameraLibraryKind kGphoto2{"Gphoto2", true, 1, VRX4K_GP_INFO_NUMBER, VRX4K_GP_INFO_WAITING,
+                                 "VCAMERA_PICTURE_COUNT", "148"};
 
 // CMake runs each library's cases in processes of their own, with that
 // library's folder on LD_LIBRARY_PATH.
