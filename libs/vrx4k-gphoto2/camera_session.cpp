@@ -46,7 +46,8 @@ uint32_t GphotoError(int result)
 }
 
 CameraSession::CameraSession(DetectedCamera camera, CameraCallback callback, int32_t context, Settings settings)
-    : m_detected(std::move(camera)), m_callback(callback), m_context(context), m_settings(std::move(settings))
+    : m_detected(std::move(camera)), m_callback(callback), m_context(context), m_settings(std::move(settings)),
+      m_log(std::getenv("VRX4K_GPHOTO2_DEBUG") && *std::getenv("VRX4K_GPHOTO2_DEBUG"))
 {
 }
 
@@ -503,6 +504,8 @@ void CameraSession::Download(const CameraFilePath &path)
     Picture picture;
     picture.type = *type;
     picture.number = ++m_pictureCount;
+    picture.shot = m_shots.Number(path.name);
+    picture.name = path.name;
     picture.bytes.assign(data, data + size);
     owned.reset();
     {
@@ -662,10 +665,13 @@ uint32_t CameraSession::ReadImageInfo(CameraImageInfo &info)
         m_errorNumber = VRX4K_ERROR_NO_IMAGE;
         return m_errorNumber;
     }
-    std::array<uint32_t, 8> words{};
-    words[VRX4K_GP_INFO_NUMBER] = picture->number;
-    words[VRX4K_GP_INFO_WAITING] = static_cast<uint32_t>(m_pictures.Waiting());
-    vrx4k::WriteImageInfo(info, picture->type, static_cast<uint32_t>(picture->bytes.size()), words);
+    const std::string extension = FileExtension(picture->name);
+    vrx4k::WriteImageInfo(info, picture->type, static_cast<uint32_t>(picture->bytes.size()),
+                          {extension, picture->shot});
+    if (m_log)
+        std::fprintf(stderr, "libVRX4KAPI (gphoto2): ReadImageInfo picture=%u shot=%u file=%s type=%d size=%zu waiting=%zu\n",
+                     picture->number, picture->shot, picture->name.c_str(), picture->type, picture->bytes.size(),
+                     m_pictures.Waiting());
     m_pictures.Describe(std::move(*picture));
     return 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "file_values.h"
 #include "gphoto2_access.h"
 #include "vrx4k-common/picture_queue.h"
 #include "vrx4k-common/records.h"
@@ -70,7 +71,9 @@ private:
     };
     struct Picture {
         int32_t type = 0;
-        uint32_t number = 0;
+        uint32_t number = 0; // since the camera was opened, from 1
+        uint32_t shot = 0;   // a raw file and its JPEG share it
+        std::string name;    // as the camera named the file
         std::vector<uint8_t> bytes;
     };
     // One Shoot's answer, shared between the caller and the worker: whoever
@@ -108,6 +111,7 @@ private:
     const CameraCallback m_callback; // null for a probe: no event handling
     const int32_t m_context;
     const Settings m_settings;
+    const bool m_log; // VRX4K_GPHOTO2_DEBUG: what each picture's description leaves out
 
     // Only the worker touches these.
     Camera *m_camera = nullptr;
@@ -116,6 +120,7 @@ private:
     Clock::time_point m_nextPropertyPoll{};
     int m_failedWaits = 0;
     uint32_t m_pictureCount = 0;
+    ShotCounter m_shots;
     std::string m_serial;          // empty: the camera gives none
     bool m_noEventWaiting = false; // the driver cannot wait for events
     std::vector<std::string> m_driverMessages; // libgphoto2's errors during the current call

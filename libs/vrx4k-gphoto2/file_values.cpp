@@ -196,4 +196,13 @@ std::string_view FileStem(std::string_view fileName)
     return dot == std::string_view::npos ? fileName : fileName.substr(0, dot);
 }
 
+uint32_t ShotCounter::Number(std::string_view fileName)
+{
+    const std::string_view stem = FileStem(fileName);
+    if (m_count == 0 || stem.empty() || stem != m_previousStem)
+        ++m_count;
+    m_previousStem = stem;
+    return m_count;
+}
+
 } // namespace vrx4kgp

@@ -49,4 +49,17 @@ std::string FileExtension(std::string_view fileName);
 // The name without its extension ("IMG_0001").
 std::string_view FileStem(std::string_view fileName);
 
+// Shot numbers, from 1, for the files a camera reports one after another.
+// Cameras name the raw file and the JPEG of one shot alike but for the
+// extension (IMG_0001.CR3, IMG_0001.JPG) and report them in a row: such a
+// file shares the number of the file before it.
+class ShotCounter {
+public:
+    uint32_t Number(std::string_view fileName);
+
+private:
+    uint32_t m_count = 0;
+    std::string m_previousStem;
+};
+
 } // namespace vrx4kgp

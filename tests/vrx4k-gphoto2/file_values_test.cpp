@@ -152,5 +152,18 @@ TEST(PictureTypeTest, ExtensionsAsTheCameraWroteThem)
     EXPECT_EQ(FileStem("IMG_0001"), "IMG_0001");
 }
 
+TEST(PictureTypeTest, ARawFileAndItsJpegShareTheirShot)
+{
+    ShotCounter shots;
+    EXPECT_EQ(shots.Number("IMG_0001.CR3"), 1u);
+    EXPECT_EQ(shots.Number("IMG_0001.JPG"), 1u);
+    EXPECT_EQ(shots.Number("IMG_0002.JPG"), 2u);
+    EXPECT_EQ(shots.Number("IMG_0003.CR3"), 3u);
+    EXPECT_EQ(shots.Number("IMG_0002.CR3"), 4u); // not the file just before
+    EXPECT_EQ(shots.Number("NONAME"), 5u);
+    EXPECT_EQ(shots.Number(".JPG"), 6u);
+    EXPECT_EQ(shots.Number(".CR3"), 7u); // no name to share
+}
+
 } // namespace
 } // namespace vrx4kgp
