@@ -6,7 +6,7 @@
 #   close  Close (Escape) pressed after the sixth of 15 announcements: the
 #          program first handles every picture the camera reported, with no
 #          box, and then ends by itself.
-#   click  30 pictures queued at once: the previews keep changing while they
+#   click  60 pictures queued at once: the previews keep changing while they
 #          are handled, and a click on "..." opens the folder chooser while
 #          pictures still wait (their events are handled inside it).
 # Every delivered picture must be stored once, byte for byte.
@@ -52,11 +52,15 @@ close)
     summary="15 pictures stored, $reported_at_close of them announced when Close was pressed"
     ;;
 click)
-    start_program "$work/start" VRX4K_SIM_PHOTO_DIR="$work/photos" VRX4K_SIM_DELAY_MS=1500 VRX4K_SIM_INTERVAL_MS=0
+    # Enough pictures that a quick machine is still handling them when the
+    # folder chooser has had time to open.
+    burst=60
+    start_program "$work/start" VRX4K_SIM_PHOTO_DIR="$work/photos" VRX4K_SIM_DELAY_MS=1500 VRX4K_SIM_INTERVAL_MS=0 \
+        VRX4K_SIM_BUFFER=$burst
     select_first_camera
-    step="30 pictures queued at once"
-    xdotool key --repeat 30 --delay 5 space
-    wait_for "[ \$(grep -c '^VRX4K_Shoot .* -> 0 ' '$log') -eq 30 ]" 300 || fail "the program did not shoot 30 times"
+    step="$burst pictures queued at once"
+    xdotool key --repeat $burst --delay 5 space
+    wait_for "[ \$(grep -c '^VRX4K_Shoot .* -> 0 ' '$log') -eq $burst ]" 300 || fail "the program did not shoot $burst times"
     wait_for "[ \$(grep -c '^delivered ' '$log') -ge 2 ]" 300 || fail "no picture was downloaded"
     : >"$work/shades"
     samples=0
@@ -65,21 +69,21 @@ click)
         samples=$((samples + 1))
     done
     shades=$(sort -u "$work/shades" | wc -l)
-    [ "$shades" -ge 3 ] || fail "the preview showed $shades shade(s) in $samples samples while 30 pictures were handled"
+    [ "$shades" -ge 3 ] || fail "the preview showed $shades shade(s) in $samples samples while $burst pictures were handled"
     step="clicking ... mid-burst"
-    left=$((30 - $(delivered_count)))
+    left=$((burst - $(delivered_count)))
     [ "$left" -gt 0 ] || fail "the burst was over before the click"
     xdotool key shift+Tab space
     wait_for_windows 1 '^Please choose a destination of a photography image\.$'
-    waiting=$((30 - $(delivered_count)))
+    waiting=$((burst - $(delivered_count)))
     [ "$waiting" -gt 0 ] || fail "the folder chooser opened only after every picture was handled"
     # The pictures still waiting are handled while the chooser is open.
-    wait_for_delivered 30 600
+    wait_for_delivered $burst 600
     xdotool key Escape
     wait_for_windows 0 '^Please choose a destination'
     close_program
-    delivered_sums 1 30 >"$work/expected"
-    summary="30 pictures stored; the preview showed $shades shades in $samples samples; the chooser opened with $waiting pictures still waiting"
+    delivered_sums 1 $burst >"$work/expected"
+    summary="$burst pictures stored; the preview showed $shades shades in $samples samples; the chooser opened with $waiting pictures still waiting"
     ;;
 *)
     fail "no case $case_name"
