@@ -45,7 +45,8 @@ void CImageReceiver::SetSaveFailureHandler(SaveFailureHandler handler)
 }
 
 void CImageReceiver::ReceiveImage(int32_t imageType, const uint8_t *bytes, uint32_t byteCount,
-                                  const QWidget *previewControl, image::OffscreenPicture *offscreen)
+                                  const QWidget *previewControl, image::OffscreenPicture *offscreen,
+                                  const std::optional<image::Announcement> &announcement)
 {
     try {
         if (imageType == CAMERA_IMAGE_NONE || bytes == nullptr || byteCount == 0 || previewControl == nullptr ||
@@ -64,7 +65,7 @@ void CImageReceiver::ReceiveImage(int32_t imageType, const uint8_t *bytes, uint3
         if (previewed == 0)
             return;
 
-        SaveImageFile(imageType, bytes, byteCount);
+        SaveImageFile(imageType, bytes, byteCount, announcement);
     } catch (...) {
         // The caller learns nothing of what happened inside.
     }
@@ -119,12 +120,14 @@ int32_t CImageReceiver::DrawRawPreview(const uint8_t * /*bytes*/, uint32_t /*byt
     return 1;
 }
 
-SaveResult CImageReceiver::SaveImageFile(int32_t imageType, const uint8_t *bytes, uint32_t byteCount)
+SaveResult CImageReceiver::SaveImageFile(int32_t imageType, const uint8_t *bytes, uint32_t byteCount,
+                                         const std::optional<image::Announcement> &announcement)
 {
-    const std::string timeStamp = FormatTimeStamp(platform::CurrentLocalTime());
+    const image::PictureName name =
+        m_naming.NameFor(FormatTimeStamp(platform::CurrentLocalTime()), imageType, announcement);
     SaveResult result;
     try {
-        result = SaveImageBytes(timeStamp, imageType, bytes, byteCount);
+        result = SaveImageBytes(name, bytes, byteCount);
     } catch (const std::bad_alloc &) {
         result = SaveResult{};
         result.error = "There was not enough memory to store the picture.";
@@ -132,8 +135,10 @@ SaveResult CImageReceiver::SaveImageFile(int32_t imageType, const uint8_t *bytes
         result = SaveResult{};
         result.error = std::string("The picture could not be stored: ") + error.what();
     }
+    m_naming.Received(result.saved ? result.name : name, announcement);
     if (!result.saved && m_saveFailureHandler)
-        m_saveFailureHandler(FailedSave{imageType, bytes, byteCount, timeStamp, result.error});
+        m_saveFailureHandler(
+            FailedSave{imageType, bytes, byteCount, name.timeStamp, result.error, name.extension, name.number});
     return result;
 }
 

@@ -69,7 +69,7 @@ std::string DescribeFailure(int error)
 // under a picture's name. It carries the picture's stamp and extension, so
 // that one left behind by a crash can be recognised:
 // .tavren-20261208_101530_4.JPG-x7Qa2k
-std::string RandomTemporaryName(const std::string &timeStamp, const char *extension)
+std::string RandomTemporaryName(const std::string &timeStamp, const std::string &extension)
 {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     thread_local std::mt19937 generator{std::random_device{}()};
@@ -82,7 +82,7 @@ std::string RandomTemporaryName(const std::string &timeStamp, const char *extens
 
 // Created with 0666 so that the kernel applies the umask (and any default
 // ACL) as for any new file.
-int CreateTemporaryFile(int directory, const std::string &timeStamp, const char *extension,
+int CreateTemporaryFile(int directory, const std::string &timeStamp, const std::string &extension,
                         std::string &name)
 {
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
@@ -96,13 +96,6 @@ int CreateTemporaryFile(int directory, const std::string &timeStamp, const char 
     return -1;
 }
 
-std::string CandidateName(const std::string &timeStamp, int number, const char *extension)
-{
-    std::string name = timeStamp;
-    if (number > 1)
-        name += "_" + std::to_string(number);
-    return name + extension;
-}
 
 enum class PublishWay { Rename, Link, Copy };
 
@@ -121,15 +114,15 @@ image::PublishOutcome PublishOneWay(PublishWay way, int directory, const std::st
     return image::PublishByCopy(directory, name.c_str(), bytes, byteCount, error);
 }
 
-// Tries <stamp>.EXT, <stamp>_2.EXT, ... and returns the name used, or sets error.
-std::string PublishUnderFreeName(int directory, const std::string &temporaryName,
-                                 const std::string &timeStamp, const char *extension,
+// Tries <stamp>.EXT, <stamp>_2.EXT, ... from the name's number on, and
+// returns the name used (its number updated), or sets error.
+std::string PublishUnderFreeName(int directory, const std::string &temporaryName, image::PictureName &candidate,
                                  const uint8_t *bytes, uint32_t byteCount, int &error)
 {
     using image::PublishOutcome;
     PublishWay way = PublishWay::Rename;
-    for (int number = 1; number <= kMostNamesPerStamp;) {
-        const std::string name = CandidateName(timeStamp, number, extension);
+    for (int &number = candidate.number; number <= kMostNamesPerStamp;) {
+        const std::string name = candidate.FileName();
         const PublishOutcome outcome =
             PublishOneWay(way, directory, temporaryName, name, bytes, byteCount, error);
         switch (outcome) {
@@ -182,6 +175,11 @@ const char *ImageFileExtension(int32_t imageType)
 SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const uint8_t *bytes,
                           uint32_t byteCount)
 {
+    return SaveImageBytes(image::PictureName{timeStamp, 1, ImageFileExtension(imageType)}, bytes, byteCount);
+}
+
+SaveResult SaveImageBytes(const image::PictureName &name, const uint8_t *bytes, uint32_t byteCount)
+{
     SaveResult result;
     if (bytes == nullptr && byteCount != 0) {
         result.error = "There are no picture bytes to store.";
@@ -197,9 +195,8 @@ SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const
         return result;
     }
 
-    const char *extension = ImageFileExtension(imageType);
     std::string temporaryName;
-    FileDescriptor file(CreateTemporaryFile(directory.Get(), timeStamp, extension, temporaryName));
+    FileDescriptor file(CreateTemporaryFile(directory.Get(), name.timeStamp, name.extension, temporaryName));
     if (!file.IsOpen()) {
         result.error = DescribeFailure(errno);
         return result;
@@ -212,10 +209,11 @@ SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const
     if (error == 0)
         error = closeError;
 
-    if (error == 0) {
-        result.fileName = PublishUnderFreeName(directory.Get(), temporaryName, timeStamp, extension,
-                                               bytes, byteCount, error);
-    }
+    image::PictureName candidate = name;
+    if (candidate.number < 1)
+        candidate.number = 1;
+    if (error == 0)
+        result.fileName = PublishUnderFreeName(directory.Get(), temporaryName, candidate, bytes, byteCount, error);
     if (result.fileName.empty()) {
         unlinkat(directory.Get(), temporaryName.c_str(), 0);
         result.error = DescribeFailure(error);
@@ -223,5 +221,6 @@ SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const
     }
     SyncFolder(directory.Get());
     result.saved = true;
+    result.name = candidate;
     return result;
 }

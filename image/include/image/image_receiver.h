@@ -2,11 +2,13 @@
 
 #include "image/image_file.h"
 #include "image/pending_pictures.h"
+#include "image/picture_naming.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QWidget;
@@ -37,8 +39,10 @@ public:
     // previews, and stores the bytes only when the preview returned 1.
     // Nothing escapes, not even a failed allocation.
     // previewControl: only its size is used. offscreen: where the preview goes.
+    // announcement: what the camera library announced (picture_naming.h).
     void ReceiveImage(int32_t imageType, const uint8_t *bytes, uint32_t byteCount,
-                      const QWidget *previewControl, image::OffscreenPicture *offscreen);
+                      const QWidget *previewControl, image::OffscreenPicture *offscreen,
+                      const std::optional<image::Announcement> &announcement = std::nullopt);
 
     // Clears the off-screen picture, decodes the JPEG through the decoder's
     // entry points and draws it fitted to the control's height, centred.
@@ -52,9 +56,12 @@ public:
     // loaded (the picture then keeps its content); 0 without an off-screen picture.
     int32_t DrawRawPreview(const uint8_t *bytes, uint32_t byteCount, const QWidget *previewControl,
                            image::OffscreenPicture *offscreen);
-    // Stores the bytes under the time stamp of this moment (one clock reading).
-    // A failure goes to the save-failure handler as well as into the result.
-    SaveResult SaveImageFile(int32_t imageType, const uint8_t *bytes, uint32_t byteCount);
+    // Stores the bytes under the time stamp of this moment (one clock reading),
+    // or under the name of the picture before when the announcement says
+    // both are of one shot. A failure goes to the save-failure handler as
+    // well as into the result.
+    SaveResult SaveImageFile(int32_t imageType, const uint8_t *bytes, uint32_t byteCount,
+                             const std::optional<image::Announcement> &announcement = std::nullopt);
 
     // Bytes of the kept decode buffer, 0 when none.
     size_t DecodeBufferSize() const { return m_decodeBufferSize; }
@@ -69,6 +76,7 @@ private:
     uint8_t *DecodeBuffer(size_t size);
 
     SaveFailureHandler m_saveFailureHandler;
+    image::PictureNaming m_naming;
     std::unique_ptr<uint8_t[]> m_decodeBuffer;
     size_t m_decodeBufferSize = 0;
 };

@@ -102,4 +102,11 @@ void WriteImageInfo(CameraImageInfo &info, int32_t type, uint32_t size, const An
     info.ImageSize = size;
 }
 
+void WriteImageInfo(CameraImageInfo &info, int32_t type, uint32_t size)
+{
+    std::memset(&info, 0, sizeof info);
+    info.ImageType = type;
+    info.ImageSize = size;
+}
+
 } // namespace vrx4k

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "image/picture_naming.h"
 #include "platform/local_time.h"
 
 #include <cstdint>
@@ -15,6 +16,7 @@ const char *ImageFileExtension(int32_t imageType);
 struct SaveResult {
     bool saved = false;
     std::string fileName; // the name it was stored under (no folder), when saved
+    image::PictureName name; // the same in parts, when saved
     std::string error;    // why it was not stored, for the user, when not saved
 };
 
@@ -28,3 +30,6 @@ struct SaveResult {
 // which case no file of this call remains.
 SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const uint8_t *bytes,
                           uint32_t byteCount);
+// The same under `name`: name.FileName() when free, otherwise the next free
+// number after name.number.
+SaveResult SaveImageBytes(const image::PictureName &name, const uint8_t *bytes, uint32_t byteCount);

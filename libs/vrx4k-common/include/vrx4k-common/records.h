@@ -63,5 +63,7 @@ bool AnnounceableExtension(std::string_view text);
 // Fills CameraImageInfo: the announcement, type and size; nothing of what
 // the caller's record held survives.
 void WriteImageInfo(CameraImageInfo &info, int32_t type, uint32_t size, const Announcement &announcement);
+// The same with the first 32 bytes zero: no announcement.
+void WriteImageInfo(CameraImageInfo &info, int32_t type, uint32_t size);
 
 } // namespace vrx4k
