@@ -335,7 +335,10 @@ void CTetherDlg::OnCameraImageReady()
         return;
 
     m_lastSaveFailed = false;
-    m_imageReceiver.ReceiveImage(info.ImageType, buffer.get(), info.ImageSize, m_preview, m_picPreview.get());
+    // The record was zeroed above, so a library that writes nothing before
+    // ImageType announces nothing.
+    m_imageReceiver.ReceiveImage(info.ImageType, buffer.get(), info.ImageSize, m_preview, m_picPreview.get(),
+                                 image::ReadAnnouncement(info.Reserved, sizeof info.Reserved));
     const bool saveFailed = m_lastSaveFailed;
     buffer.reset();
     update();

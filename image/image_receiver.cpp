@@ -46,7 +46,8 @@ void CImageReceiver::SetSaveFailureHandler(SaveFailureHandler handler)
 }
 
 void CImageReceiver::ReceiveImage(int32_t imageType, const uint8_t *bytes, uint32_t byteCount,
-                                  const QWidget *previewControl, image::OffscreenPicture *offscreen)
+                                  const QWidget *previewControl, image::OffscreenPicture *offscreen,
+                                  const std::optional<image::Announcement> &announcement)
 {
     try {
         if (imageType == CAMERA_IMAGE_NONE || bytes == nullptr || byteCount == 0 || previewControl == nullptr ||
@@ -63,8 +64,9 @@ void CImageReceiver::ReceiveImage(int32_t imageType, const uint8_t *bytes, uint3
         // it cannot be shown.
         StagedImageFile staged;
         {
-            const image::BackgroundTask staging([&staged, imageType, bytes, byteCount] {
-                staged = StageSafely(imageType, bytes, byteCount);
+            const std::string extension = image::PictureExtension(imageType, announcement);
+            const image::BackgroundTask staging([&staged, &extension, bytes, byteCount] {
+                staged = StageSafely(extension, bytes, byteCount);
             });
             try {
                 if (jpeg)
@@ -75,7 +77,7 @@ void CImageReceiver::ReceiveImage(int32_t imageType, const uint8_t *bytes, uint3
                 // A failed preview: the area was cleared before anything could fail.
             }
         } // joined here, also when anything above threw
-        PublishImageFile(staged, imageType, bytes, byteCount);
+        PublishImageFile(staged, imageType, bytes, byteCount, announcement);
     } catch (...) {
         // The caller learns nothing of what happened inside.
     }
@@ -131,18 +133,20 @@ int32_t CImageReceiver::DrawRawPreview(const uint8_t * /*bytes*/, uint32_t /*byt
     return 1;
 }
 
-SaveResult CImageReceiver::SaveImageFile(int32_t imageType, const uint8_t *bytes, uint32_t byteCount)
+SaveResult CImageReceiver::SaveImageFile(int32_t imageType, const uint8_t *bytes, uint32_t byteCount,
+                                         const std::optional<image::Announcement> &announcement)
 {
-    StagedImageFile staged = StageSafely(imageType, bytes, byteCount);
-    return PublishImageFile(staged, imageType, bytes, byteCount);
+    StagedImageFile staged = StageSafely(image::PictureExtension(imageType, announcement), bytes, byteCount);
+    return PublishImageFile(staged, imageType, bytes, byteCount, announcement);
 }
 
-StagedImageFile CImageReceiver::StageSafely(int32_t imageType, const uint8_t *bytes, uint32_t byteCount) noexcept
+StagedImageFile CImageReceiver::StageSafely(const std::string &extension, const uint8_t *bytes,
+                                            uint32_t byteCount) noexcept
 {
     try {
         // The temporary file is named after the system clock's time now: the
         // program's clock is read once, for the picture's name, after the preview.
-        return StageImageBytes(FormatTimeStamp(platform::ReadLocalTime()), imageType, bytes, byteCount);
+        return StageImageBytes(FormatTimeStamp(platform::ReadLocalTime()), extension, bytes, byteCount);
     } catch (...) {
         // Out of memory for a name or a message: publishing reports it.
         return StagedImageFile();
@@ -150,13 +154,15 @@ StagedImageFile CImageReceiver::StageSafely(int32_t imageType, const uint8_t *by
 }
 
 SaveResult CImageReceiver::PublishImageFile(StagedImageFile &staged, int32_t imageType, const uint8_t *bytes,
-                                            uint32_t byteCount)
+                                            uint32_t byteCount,
+                                            const std::optional<image::Announcement> &announcement)
 {
     // The one clock reading for this picture, taken once its preview is done.
-    const std::string timeStamp = FormatTimeStamp(platform::CurrentLocalTime());
+    const image::PictureName name =
+        m_naming.NameFor(FormatTimeStamp(platform::CurrentLocalTime()), imageType, announcement);
     SaveResult result;
     try {
-        result = PublishStagedImage(staged, timeStamp, imageType, bytes, byteCount);
+        result = PublishStagedImage(staged, name, bytes, byteCount);
     } catch (const std::bad_alloc &) {
         result = SaveResult{};
         result.error = "There was not enough memory to store the picture.";
@@ -164,8 +170,10 @@ SaveResult CImageReceiver::PublishImageFile(StagedImageFile &staged, int32_t ima
         result = SaveResult{};
         result.error = std::string("The picture could not be stored: ") + error.what();
     }
+    m_naming.Received(result.saved ? result.name : name, announcement);
     if (!result.saved && m_saveFailureHandler)
-        m_saveFailureHandler(FailedSave{imageType, bytes, byteCount, timeStamp, result.error});
+        m_saveFailureHandler(
+            FailedSave{imageType, bytes, byteCount, name.timeStamp, result.error, name.extension, name.number});
     return result;
 }
 

@@ -57,9 +57,16 @@ typedef struct CameraDeviceInfo {
     char Detail[32];
 } CameraDeviceInfo;
 
-/* Filled by VRX4K_ReadImageInfo for the oldest picture waiting. */
+/* Filled by VRX4K_ReadImageInfo for the oldest picture waiting. Reserved
+ * belongs to the library. TAVREN's own camera libraries announce the picture
+ * there, and the program honours a complete, valid announcement only: bytes
+ * 0-3 "TVRN"; 4-11 the picture's file extension as the camera names it, 1 to
+ * 8 ASCII letters or digits, NUL-padded (all NUL: none); 12-15 the shot
+ * number, little-endian, shared by a raw file and its JPEG (0: unknown);
+ * 16-31 zero. The program zeroes the record before each call, so a library
+ * that writes nothing there announces nothing. */
 typedef struct CameraImageInfo {
-    uint32_t Reserved[8]; /* the library's own; the program never reads it */
+    uint32_t Reserved[8]; /* the library's own; see above */
     int32_t ImageType;    /* CAMERA_IMAGE_* or any other code */
     uint32_t ImageSize;   /* bytes */
 } CameraImageInfo;

@@ -76,7 +76,7 @@ std::string DescribeFailure(int error)
 // under a picture's name. It carries the picture's stamp and extension, so
 // that one left behind by a crash can be recognised:
 // .tavren-20261208_101530_4.JPG-x7Qa2k
-std::string RandomTemporaryName(const std::string &timeStamp, const char *extension)
+std::string RandomTemporaryName(const std::string &timeStamp, const std::string &extension)
 {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     thread_local std::mt19937 generator{std::random_device{}()};
@@ -89,7 +89,7 @@ std::string RandomTemporaryName(const std::string &timeStamp, const char *extens
 
 // Created with 0666 so that the kernel applies the umask (and any default
 // ACL) as for any new file.
-int CreateTemporaryFile(int directory, const std::string &timeStamp, const char *extension,
+int CreateTemporaryFile(int directory, const std::string &timeStamp, const std::string &extension,
                         std::string &name)
 {
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
@@ -103,13 +103,6 @@ int CreateTemporaryFile(int directory, const std::string &timeStamp, const char 
     return -1;
 }
 
-std::string CandidateName(const std::string &timeStamp, int number, const char *extension)
-{
-    std::string name = timeStamp;
-    if (number > 1)
-        name += "_" + std::to_string(number);
-    return name + extension;
-}
 
 enum class PublishWay { Rename, Link, Copy };
 
@@ -128,15 +121,15 @@ image::PublishOutcome PublishOneWay(PublishWay way, int directory, const std::st
     return image::PublishByCopy(directory, name.c_str(), bytes, byteCount, error);
 }
 
-// Tries <stamp>.EXT, <stamp>_2.EXT, ... and returns the name used, or sets error.
-std::string PublishUnderFreeName(int directory, const std::string &temporaryName,
-                                 const std::string &timeStamp, const char *extension,
+// Tries <stamp>.EXT, <stamp>_2.EXT, ... from the name's number on, and
+// returns the name used (its number updated), or sets error.
+std::string PublishUnderFreeName(int directory, const std::string &temporaryName, image::PictureName &candidate,
                                  const uint8_t *bytes, uint32_t byteCount, int &error)
 {
     using image::PublishOutcome;
     PublishWay way = PublishWay::Rename;
-    for (int number = 1; number <= kMostNamesPerStamp;) {
-        const std::string name = CandidateName(timeStamp, number, extension);
+    for (int &number = candidate.number; number <= kMostNamesPerStamp;) {
+        const std::string name = candidate.FileName();
         const PublishOutcome outcome =
             PublishOneWay(way, directory, temporaryName, name, bytes, byteCount, error);
         switch (outcome) {
@@ -223,7 +216,7 @@ void StagedImageFile::Discard()
     m_temporaryName.clear();
 }
 
-StagedImageFile StageImageBytes(const std::string &timeStamp, int32_t imageType, const uint8_t *bytes,
+StagedImageFile StageImageBytes(const std::string &timeStamp, const std::string &extension, const uint8_t *bytes,
                                 uint32_t byteCount)
 {
     StagedImageFile staged;
@@ -241,7 +234,6 @@ StagedImageFile StageImageBytes(const std::string &timeStamp, int32_t imageType,
         return staged;
     }
 
-    const char *extension = ImageFileExtension(imageType);
     std::string temporaryName;
     FileDescriptor file(CreateTemporaryFile(directory.Get(), timeStamp, extension, temporaryName));
     if (!file.IsOpen()) {
@@ -265,8 +257,8 @@ StagedImageFile StageImageBytes(const std::string &timeStamp, int32_t imageType,
     return staged;
 }
 
-SaveResult PublishStagedImage(StagedImageFile &staged, const std::string &timeStamp, int32_t imageType,
-                              const uint8_t *bytes, uint32_t byteCount)
+SaveResult PublishStagedImage(StagedImageFile &staged, const image::PictureName &name, const uint8_t *bytes,
+                              uint32_t byteCount)
 {
     SaveResult result;
     if (!staged.Staged()) {
@@ -274,9 +266,12 @@ SaveResult PublishStagedImage(StagedImageFile &staged, const std::string &timeSt
         staged.Discard();
         return result;
     }
+    image::PictureName candidate = name;
+    if (candidate.number < 1)
+        candidate.number = 1;
     int error = 0;
-    result.fileName = PublishUnderFreeName(staged.m_directory, staged.m_temporaryName, timeStamp,
-                                           ImageFileExtension(imageType), bytes, byteCount, error);
+    result.fileName =
+        PublishUnderFreeName(staged.m_directory, staged.m_temporaryName, candidate, bytes, byteCount, error);
     if (result.fileName.empty()) {
         result.error = DescribeFailure(error);
         staged.Discard(); // removes the temporary file
@@ -287,12 +282,18 @@ SaveResult PublishStagedImage(StagedImageFile &staged, const std::string &timeSt
     staged.m_temporaryName.clear();
     staged.Discard();
     result.saved = true;
+    result.name = candidate;
     return result;
+}
+
+SaveResult SaveImageBytes(const image::PictureName &name, const uint8_t *bytes, uint32_t byteCount)
+{
+    StagedImageFile staged = StageImageBytes(name.timeStamp, name.extension, bytes, byteCount);
+    return PublishStagedImage(staged, name, bytes, byteCount);
 }
 
 SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const uint8_t *bytes,
                           uint32_t byteCount)
 {
-    StagedImageFile staged = StageImageBytes(timeStamp, imageType, bytes, byteCount);
-    return PublishStagedImage(staged, timeStamp, imageType, bytes, byteCount);
+    return SaveImageBytes(image::PictureName{timeStamp, 1, ImageFileExtension(imageType)}, bytes, byteCount);
 }

@@ -29,7 +29,10 @@ std::string Megabytes(std::size_t bytes)
 
 std::string PendingPictures::Keep(const FailedSave &failed)
 {
-    const std::string name = failed.timeStamp + ImageFileExtension(failed.imageType);
+    // Named as it will be stored: the announced extension and the shot's name kept.
+    const PictureName pictureName{failed.timeStamp, failed.number,
+                                  failed.extension.empty() ? ImageFileExtension(failed.imageType) : failed.extension};
+    const std::string name = pictureName.FileName();
     const std::string reason =
         failed.error.empty() ? "It could not be written to " + CurrentDirectoryName() + "." : failed.error;
     const std::string what = "The picture " + name + " could not be stored.\n" + reason;
@@ -41,8 +44,9 @@ std::string PendingPictures::Keep(const FailedSave &failed)
                Megabytes(m_bytes) + " MB) are already kept in memory, which is as many as TAVREN keeps.";
     try {
         PendingPicture picture;
-        picture.imageType = failed.imageType;
-        picture.timeStamp = failed.timeStamp;
+        picture.timeStamp = pictureName.timeStamp;
+        picture.number = pictureName.number;
+        picture.extension = pictureName.extension;
         picture.bytes.assign(failed.bytes, failed.bytes + failed.byteCount);
         m_pictures.push_back(std::move(picture));
     } catch (const std::bad_alloc &) {
@@ -57,8 +61,8 @@ std::size_t PendingPictures::RetrySaving()
 {
     while (!m_pictures.empty()) {
         const PendingPicture &picture = m_pictures.front();
-        const SaveResult result = SaveImageBytes(picture.timeStamp, picture.imageType, picture.bytes.data(),
-                                                 static_cast<uint32_t>(picture.bytes.size()));
+        const SaveResult result = SaveImageBytes(PictureName{picture.timeStamp, picture.number, picture.extension},
+                                                 picture.bytes.data(), static_cast<uint32_t>(picture.bytes.size()));
         if (!result.saved)
             break;
         m_bytes -= picture.bytes.size();

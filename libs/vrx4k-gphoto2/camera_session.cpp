@@ -25,12 +25,16 @@ constexpr auto kPropertyPollInterval = std::chrono::seconds(3);
 constexpr auto kRetryDelay = std::chrono::milliseconds(100);
 // Failed event waits in a row after which the camera counts as gone.
 constexpr int kFailedWaitsUntilLost = 3;
+// A busy camera (writing the last shot, focusing) is asked again a few
+// times before Shoot gives up: well inside Shoot's wait.
+constexpr int kBusyRetries = 3;
+constexpr auto kBusyRetryDelay = std::chrono::milliseconds(250);
+// How often a lost camera is looked for.
+constexpr auto kReconnectInterval = std::chrono::milliseconds(500);
 
-// The port cannot reach the camera any more: unplugged or switched off.
-bool MeansUnplugged(int result)
+void Complain(const char *what, const std::string &message)
 {
-    return result == GP_ERROR_IO_USB_FIND || result == GP_ERROR_IO_USB_CLAIM || result == GP_ERROR_IO_INIT ||
-           result == GP_ERROR_MODEL_NOT_FOUND;
+    std::fprintf(stderr, "libVRX4KAPI (gphoto2): %s%s\n", what, message.c_str());
 }
 
 } // namespace
@@ -42,7 +46,8 @@ uint32_t GphotoError(int result)
 }
 
 CameraSession::CameraSession(DetectedCamera camera, CameraCallback callback, int32_t context, Settings settings)
-    : m_detected(std::move(camera)), m_callback(callback), m_context(context), m_settings(std::move(settings))
+    : m_detected(std::move(camera)), m_callback(callback), m_context(context), m_settings(std::move(settings)),
+      m_log(std::getenv("VRX4K_GPHOTO2_DEBUG") && *std::getenv("VRX4K_GPHOTO2_DEBUG"))
 {
 }
 
@@ -111,9 +116,11 @@ void CameraSession::Run(std::promise<uint32_t> opened)
     }
     opened.set_value(0);
 
+    enum class Idle { Sleep, Reconnect, Poll, Wait };
     for (;;) {
         QueuedJob job;
         bool haveJob = false;
+        Idle idle = Idle::Wait;
         {
             std::unique_lock lock(m_mutex);
             if (m_stopping)
@@ -122,15 +129,30 @@ void CameraSession::Run(std::promise<uint32_t> opened)
                 job = std::move(m_jobs.front());
                 m_jobs.pop_front();
                 haveJob = true;
-            } else if (!m_callback || m_lostError) {
+            } else if (m_lost) {
+                m_wake.wait_for(lock, kReconnectInterval, [this] { return m_stopping || !m_jobs.empty(); });
+                if (m_stopping || !m_jobs.empty())
+                    continue;
+                idle = Idle::Reconnect;
+            } else if (!m_callback) {
                 m_wake.wait(lock);
                 continue;
+            } else if (m_noEventWaiting) {
+                // Nothing to wait on but the next look at the properties.
+                m_wake.wait_until(lock, m_nextPropertyPoll, [this] { return m_stopping || !m_jobs.empty(); });
+                if (m_stopping || !m_jobs.empty())
+                    continue;
+                idle = Idle::Poll;
             }
         }
         uint32_t result = 0;
         try {
             if (haveJob)
                 result = job.work();
+            else if (idle == Idle::Reconnect)
+                Reconnect();
+            else if (idle == Idle::Poll)
+                PollProperties();
             else
                 WaitForEvent();
         } catch (const std::exception &) {
@@ -171,6 +193,19 @@ uint32_t CameraSession::OpenCamera()
             return self->m_stopping ? GP_CONTEXT_FEEDBACK_CANCEL : GP_CONTEXT_FEEDBACK_OK;
         },
         this);
+    // The driver's own words: they go to standard error, as gphoto2 prints
+    // them, and tell one refusal from another.
+    gp_context_set_error_func(
+        m_gpContext,
+        [](GPContext *, const char *text, void *session) {
+            auto *self = static_cast<CameraSession *>(session);
+            const std::string message = text ? text : "";
+            if (!self->m_quiet)
+                Complain("", message);
+            if (self->m_driverMessages.size() < 16)
+                self->m_driverMessages.push_back(message);
+        },
+        this);
     {
         std::lock_guard lock(PortMutex());
         result = BindCamera(m_camera, m_detected);
@@ -179,6 +214,8 @@ uint32_t CameraSession::OpenCamera()
     }
     if (result < GP_OK)
         return GphotoError(result);
+    // Kept to find this very camera again after it left.
+    m_serial = ReadSetting(m_camera, m_gpContext, "serialnumber").value_or("");
     if (!m_callback)
         return 0;
 
@@ -200,16 +237,27 @@ void CameraSession::CloseCamera()
 {
     if (m_gpContext)
         gp_context_set_cancel_func(m_gpContext, nullptr, nullptr); // let the camera close cleanly
+    ReleaseCamera();
+    if (m_gpContext) {
+        gp_context_unref(m_gpContext);
+        m_gpContext = nullptr;
+    }
+}
+
+void CameraSession::ReleaseCamera()
+{
     if (m_camera) {
         // Pictures stay on the card: nothing is ever deleted from the camera.
         gp_camera_exit(m_camera, m_gpContext);
         gp_camera_unref(m_camera);
         m_camera = nullptr;
     }
-    if (m_gpContext) {
-        gp_context_unref(m_gpContext);
-        m_gpContext = nullptr;
-    }
+}
+
+bool CameraSession::Lost() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lost;
 }
 
 void CameraSession::Post(Job job)
@@ -243,6 +291,8 @@ uint32_t CameraSession::GetDeviceInfo(CameraDeviceInfo &info)
 {
     auto filled = std::make_shared<CameraDeviceInfo>();
     const uint32_t error = RunOnWorker([this, filled] {
+        if (Lost())
+            return static_cast<uint32_t>(VRX4K_ERROR_CAMERA_GONE);
         vrx4k::DeviceInfoWriter out(*filled);
         const std::string serial = ReadSetting(m_camera, m_gpContext, "serialnumber").value_or("");
         const auto text = [&](size_t offset, const std::string &value) {
@@ -271,42 +321,109 @@ uint32_t CameraSession::GetDeviceInfo(CameraDeviceInfo &info)
     return 0;
 }
 
-uint32_t CameraSession::Shoot()
+uint32_t CameraSession::Shoot(std::chrono::milliseconds shootWait)
 {
     uint32_t error = 0;
     {
         std::lock_guard lock(m_mutex);
         if (m_stopping)
             error = VRX4K_ERROR_CLOSING;
-        else if (m_lostError)
-            error = *m_lostError;
+        else if (m_lost)
+            error = VRX4K_ERROR_CAMERA_GONE;
     }
-    if (error != 0) {
+    if (error == 0 && OnWorkerThread())
+        error = Trigger(); // from inside the callback: nobody else runs the camera
+    if (error == 0 && !OnWorkerThread()) {
+        auto outcome = std::make_shared<ShotOutcome>();
+        std::future<uint32_t> answer;
+        {
+            auto promise = std::make_shared<std::promise<uint32_t>>();
+            answer = promise->get_future();
+            std::lock_guard lock(m_mutex);
+            if (m_stopping) {
+                error = VRX4K_ERROR_CLOSING;
+            } else {
+                m_jobs.push_back({[this, outcome] {
+                                      const uint32_t refused = Trigger();
+                                      bool late = false;
+                                      {
+                                          std::lock_guard shot(outcome->mutex);
+                                          outcome->done = true;
+                                          outcome->error = refused;
+                                          late = outcome->abandoned;
+                                      }
+                                      if (late && refused != 0)
+                                          std::fprintf(stderr,
+                                                       "libVRX4KAPI (gphoto2): the camera refused a shot after "
+                                                       "Shoot had returned (error %u): %s\n",
+                                                       refused, m_refusal.c_str());
+                                      return refused;
+                                  },
+                                  std::move(promise)});
+            }
+        }
+        m_wake.notify_all();
+        if (error == 0) {
+            // A job dropped by Close or Exit answers CLOSING at once.
+            const bool answered = answer.wait_for(shootWait) == std::future_status::ready;
+            std::lock_guard shot(outcome->mutex);
+            if (outcome->done)
+                error = outcome->error;
+            else if (answered)
+                error = answer.get();
+            else
+                outcome->abandoned = true; // a long exposure: the picture comes later
+        }
+    }
+    if (error != 0)
         NoteFailure(VRX4K_CALL_SHOOT, error);
-        return error;
+    return error;
+}
+
+int CameraSession::Capture()
+{
+    if (!m_noEventWaiting) {
+        const int result = gp_camera_trigger_capture(m_camera, m_gpContext);
+        if (result != GP_ERROR_NOT_SUPPORTED)
+            return result;
     }
-    Post([this] { return Trigger(); });
-    return 0;
+    // Cameras without a trigger, or whose driver cannot wait for events,
+    // capture and wait for the file themselves: the capture names it.
+    CameraFilePath path{};
+    const int result = gp_camera_capture(m_camera, GP_CAPTURE_IMAGE, &path, m_gpContext);
+    if (result >= GP_OK && m_callback && path.name[0] != '\0')
+        Download(path);
+    return result;
 }
 
 uint32_t CameraSession::Trigger()
 {
-    int result = gp_camera_trigger_capture(m_camera, m_gpContext);
-    if (result == GP_ERROR_NOT_SUPPORTED) {
-        // Cameras without a trigger capture and wait for the file themselves.
-        CameraFilePath path{};
-        result = gp_camera_capture(m_camera, GP_CAPTURE_IMAGE, &path, m_gpContext);
-        if (result >= GP_OK && m_callback)
-            Download(path);
+    if (Lost())
+        return VRX4K_ERROR_CAMERA_GONE;
+    int result = GP_OK;
+    for (int attempt = 0;; ++attempt) {
+        m_driverMessages.clear();
+        result = Capture();
+        if (result >= GP_OK || attempt >= kBusyRetries || ShotRefusal(result, m_driverMessages) != VRX4K_ERROR_CAMERA_BUSY)
+            break;
+        std::unique_lock lock(m_mutex);
+        if (m_wake.wait_for(lock, kBusyRetryDelay, [this] { return m_stopping; }))
+            break;
     }
+    uint32_t error = 0;
     if (result < GP_OK) {
-        NoteFailure(VRX4K_CALL_LIBRARY_THREAD, GphotoError(result));
-        if (MeansUnplugged(result))
+        error = ShotRefusal(result, m_driverMessages);
+        m_refusal = gp_result_as_string(result);
+        for (const std::string &message : m_driverMessages)
+            m_refusal += ": " + message;
+        NoteFailure(VRX4K_CALL_LIBRARY_THREAD, error);
+        if (MeansCameraGone(result))
             LoseCamera(result);
     }
+    m_driverMessages.clear();
     // The shot changes the shots remaining: look soon.
     m_nextPropertyPoll = std::min(m_nextPropertyPoll, Clock::now() + std::chrono::milliseconds(500));
-    return GphotoError(result);
+    return error;
 }
 
 void CameraSession::WaitForEvent()
@@ -315,9 +432,15 @@ void CameraSession::WaitForEvent()
     void *data = nullptr;
     const int result = gp_camera_wait_for_event(m_camera, kEventWaitMs, &type, &data, m_gpContext);
     std::unique_ptr<void, decltype(&std::free)> owned(data, &std::free);
+    if (result == GP_ERROR_NOT_SUPPORTED) {
+        // A driver that cannot wait for events: pictures come from the
+        // capture itself, and the camera is as present as before.
+        m_noEventWaiting = true;
+        return;
+    }
     if (result < GP_OK) {
         NoteFailure(VRX4K_CALL_LIBRARY_THREAD, GphotoError(result));
-        if (MeansUnplugged(result) || ++m_failedWaits >= kFailedWaitsUntilLost) {
+        if (MeansCameraGone(result) || ++m_failedWaits >= kFailedWaitsUntilLost) {
             LoseCamera(result);
             return;
         }
@@ -359,8 +482,12 @@ void CameraSession::Download(const CameraFilePath &path)
         result = gp_file_get_data_and_size(file, &data, &size);
     if (result < GP_OK) {
         NoteFailure(VRX4K_CALL_LIBRARY_THREAD, GphotoError(result));
-        if (MeansUnplugged(result))
+        if (MeansCameraGone(result)) {
+            // Fetched once the camera is back.
+            if (m_undelivered.size() < 1000)
+                m_undelivered.push_back(path);
             LoseCamera(result);
+        }
         return;
     }
     const char *mime = nullptr;
@@ -377,6 +504,8 @@ void CameraSession::Download(const CameraFilePath &path)
     Picture picture;
     picture.type = *type;
     picture.number = ++m_pictureCount;
+    picture.shot = m_shots.Number(path.name);
+    picture.name = path.name;
     picture.bytes.assign(data, data + size);
     owned.reset();
     {
@@ -434,9 +563,85 @@ void CameraSession::PollProperties()
 
 void CameraSession::LoseCamera(int result)
 {
-    std::lock_guard lock(m_mutex);
-    if (!m_lostError)
-        m_lostError = GphotoError(result);
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_lost)
+            return;
+        m_lost = true;
+    }
+    Complain("the camera is gone, waiting for it to come back: ", gp_result_as_string(result));
+}
+
+void CameraSession::Reconnect()
+{
+    // Failures are the rule until the camera is back: not worth a word each.
+    m_quiet = true;
+    struct Loud {
+        bool &quiet;
+        ~Loud() { quiet = false; }
+    } loud{m_quiet};
+    // The old connection may still hold the port (a camera that slept and
+    // woke on the same port): let it go before looking.
+    ReleaseCamera();
+    std::vector<DetectedCamera> cameras;
+    if (DetectCameras(cameras) < GP_OK)
+        return;
+    std::vector<DetectedCamera> sameModel;
+    for (const DetectedCamera &camera : cameras) {
+        if (camera.model == m_detected.model)
+            sameModel.push_back(camera);
+    }
+    // Without a serial number only the one camera of that model is surely it.
+    if (m_serial.empty() && sameModel.size() != 1)
+        return;
+    for (const DetectedCamera &candidate : sameModel) {
+        Camera *camera = OpenAgain(candidate, sameModel.size() == 1);
+        if (!camera)
+            continue;
+        m_camera = camera;
+        m_detected.port = candidate.port;
+        m_failedWaits = 0;
+        m_noEventWaiting = false;
+        if (m_callback) {
+            PreferMemoryCard(m_camera, m_gpContext);
+            for (const auto &[name, value] : m_settings)
+                WriteSetting(m_camera, m_gpContext, name, value); // accepted when the camera was connected
+            m_nextPropertyPoll = Clock::now();
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_lost = false;
+        }
+        Complain("the camera is back on ", candidate.port);
+        std::vector<CameraFilePath> undelivered;
+        undelivered.swap(m_undelivered);
+        for (const CameraFilePath &path : undelivered)
+            Download(path);
+        return;
+    }
+}
+
+Camera *CameraSession::OpenAgain(const DetectedCamera &detected, bool onlyOfItsModel)
+{
+    Camera *camera = nullptr;
+    if (gp_camera_new(&camera) < GP_OK)
+        return nullptr;
+    int result = GP_OK;
+    {
+        std::lock_guard lock(PortMutex());
+        result = BindCamera(camera, detected);
+        if (result >= GP_OK)
+            result = gp_camera_init(camera, m_gpContext);
+    }
+    m_driverMessages.clear();
+    if (result >= GP_OK) {
+        const std::string serial = ReadSetting(camera, m_gpContext, "serialnumber").value_or("");
+        if (m_serial.empty() ? onlyOfItsModel : serial == m_serial)
+            return camera;
+        gp_camera_exit(camera, m_gpContext);
+    }
+    gp_camera_unref(camera);
+    return nullptr;
 }
 
 bool CameraSession::SendEvent(int32_t event)
@@ -460,10 +665,13 @@ uint32_t CameraSession::ReadImageInfo(CameraImageInfo &info)
         m_errorNumber = VRX4K_ERROR_NO_IMAGE;
         return m_errorNumber;
     }
-    std::array<uint32_t, 8> words{};
-    words[VRX4K_GP_INFO_NUMBER] = picture->number;
-    words[VRX4K_GP_INFO_WAITING] = static_cast<uint32_t>(m_pictures.Waiting());
-    vrx4k::WriteImageInfo(info, picture->type, static_cast<uint32_t>(picture->bytes.size()), words);
+    const std::string extension = FileExtension(picture->name);
+    vrx4k::WriteImageInfo(info, picture->type, static_cast<uint32_t>(picture->bytes.size()),
+                          {extension, picture->shot});
+    if (m_log)
+        std::fprintf(stderr, "libVRX4KAPI (gphoto2): ReadImageInfo picture=%u shot=%u file=%s type=%d size=%zu waiting=%zu\n",
+                     picture->number, picture->shot, picture->name.c_str(), picture->type, picture->bytes.size(),
+                     m_pictures.Waiting());
     m_pictures.Describe(std::move(*picture));
     return 0;
 }

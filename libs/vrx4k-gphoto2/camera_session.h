@@ -1,5 +1,6 @@
 #pragma once
 
+#include "file_values.h"
 #include "gphoto2_access.h"
 #include "vrx4k-common/picture_queue.h"
 #include "vrx4k-common/records.h"
@@ -51,7 +52,9 @@ public:
 
     // Each returns 0 or an error number.
     uint32_t GetDeviceInfo(CameraDeviceInfo &info);
-    uint32_t Shoot();
+    // Waits up to shootWait for the camera to accept or refuse the shot; a
+    // camera still busy with it then (a long exposure) counts as accepted.
+    uint32_t Shoot(std::chrono::milliseconds shootWait = std::chrono::seconds(2));
     uint32_t ReadImageInfo(CameraImageInfo &info);
     uint32_t ReadImage(uint8_t *buffer, uint32_t size);
     void TakeChangedProperties(uint8_t *list);
@@ -68,8 +71,18 @@ private:
     };
     struct Picture {
         int32_t type = 0;
-        uint32_t number = 0;
+        uint32_t number = 0; // since the camera was opened, from 1
+        uint32_t shot = 0;   // a raw file and its JPEG share it
+        std::string name;    // as the camera named the file
         std::vector<uint8_t> bytes;
+    };
+    // One Shoot's answer, shared between the caller and the worker: whoever
+    // comes second sees what the other did.
+    struct ShotOutcome {
+        std::mutex mutex;
+        bool done = false;
+        bool abandoned = false; // Shoot stopped waiting and returned 0
+        uint32_t error = 0;
     };
 
     void Run(std::promise<uint32_t> opened);
@@ -83,14 +96,22 @@ private:
     void Download(const CameraFilePath &path);
     void PollProperties();
     uint32_t Trigger();
+    int Capture();
     void LoseCamera(int result);
+    void Reconnect();
+    // Opens detected, the camera of this session when its serial number (or
+    // for a camera without one, its model alone) says so; null otherwise.
+    Camera *OpenAgain(const DetectedCamera &detected, bool onlyOfItsModel);
+    void ReleaseCamera();
+    bool Lost() const;
     // Calls the callback with no lock held; false once the session is stopping.
     bool SendEvent(int32_t event);
 
-    const DetectedCamera m_detected;
+    DetectedCamera m_detected; // only the worker changes the port, on reconnecting
     const CameraCallback m_callback; // null for a probe: no event handling
     const int32_t m_context;
     const Settings m_settings;
+    const bool m_log; // VRX4K_GPHOTO2_DEBUG: what each picture's description leaves out
 
     // Only the worker touches these.
     Camera *m_camera = nullptr;
@@ -99,12 +120,19 @@ private:
     Clock::time_point m_nextPropertyPoll{};
     int m_failedWaits = 0;
     uint32_t m_pictureCount = 0;
+    ShotCounter m_shots;
+    std::string m_serial;          // empty: the camera gives none
+    bool m_noEventWaiting = false; // the driver cannot wait for events
+    std::vector<std::string> m_driverMessages; // libgphoto2's errors during the current call
+    std::string m_refusal;                     // what the driver said about the latest refused shot
+    bool m_quiet = false;                      // looking for a lost camera: its failures are expected
+    std::vector<CameraFilePath> m_undelivered; // announced, not downloaded before the camera left
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<QueuedJob> m_jobs;
     bool m_stopping = false;
-    std::optional<uint32_t> m_lostError; // set once the camera stopped answering
+    bool m_lost = false; // the camera stopped answering; the worker looks for it
     vrx4k::PictureQueue<Picture> m_pictures;
     std::vector<vrx4k::PropertyEntry> m_changed;
     int32_t m_failedCall = 0;

@@ -2,7 +2,11 @@
 
 #include "vrx4kapi.h"
 
+#include "vrx4k-common/error_numbers.h"
 #include "vrx4k-common/text.h"
+
+#include <gphoto2/gphoto2-result.h>
+#include <libintl.h>
 
 #include <algorithm>
 #include <array>
@@ -105,6 +109,100 @@ bool ParseSettings(std::string_view text, std::vector<std::pair<std::string, std
         settings.emplace_back(std::string(Trim(item.substr(0, equals))), std::string(item.substr(equals + 1)));
     }
     return true;
+}
+
+namespace {
+
+// What libgphoto2's camera drivers say for the refusals that have a number of
+// their own. The driver translates with its own text domain, so a message is
+// compared both as written and as translated there.
+constexpr const char *kTextDomain = "libgphoto2-6";
+constexpr std::array kCardFullMessages = {
+    "PTP Store Full",
+    "Camera memorycard ran full during capture.",
+    "Canon EOS Capture failed to release: Perhaps no more memory on card?",
+};
+constexpr std::array kNoCardMessages = {
+    "PTP Store Not Available",
+    "Recording destination card, but no card or card protected",
+};
+constexpr std::array kFocusMessages = {
+    "Out of Focus",
+    "Capture failed: No focus.",
+    "Fuji Capture failed: Perhaps no auto-focus?",
+    "Canon EOS Capture failed to release: Perhaps no focus?",
+    "Canon EOS M Capture failed: Perhaps no focus?",
+};
+constexpr std::array kBusyMessages = {"PTP Device Busy"};
+
+template <size_t N>
+bool Said(const std::vector<std::string> &messages, const std::array<const char *, N> &known)
+{
+    for (const std::string &message : messages) {
+        for (const char *text : known) {
+            if (message == text || message == dgettext(kTextDomain, text))
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool MeansCameraGone(int result)
+{
+    return result == GP_ERROR_IO_USB_FIND || result == GP_ERROR_IO_USB_CLAIM || result == GP_ERROR_IO_INIT ||
+           result == GP_ERROR_MODEL_NOT_FOUND;
+}
+
+uint32_t ShotRefusal(int result, const std::vector<std::string> &messages)
+{
+    if (MeansCameraGone(result))
+        return VRX4K_ERROR_CAMERA_GONE;
+    if (result == GP_ERROR_NO_SPACE || Said(messages, kCardFullMessages))
+        return VRX4K_ERROR_CARD_FULL;
+    if (Said(messages, kNoCardMessages))
+        return VRX4K_ERROR_NO_CARD;
+    if (Said(messages, kFocusMessages))
+        return VRX4K_ERROR_FOCUS_FAILED;
+    if (result == GP_ERROR_CAMERA_BUSY || Said(messages, kBusyMessages))
+        return VRX4K_ERROR_CAMERA_BUSY;
+    return result < 0 ? static_cast<uint32_t>(-static_cast<int64_t>(result)) : static_cast<uint32_t>(-GP_ERROR);
+}
+
+bool IsCameraPort(std::string_view port)
+{
+    return Lower(port.substr(0, 5)) != "disk:";
+}
+
+std::string FileExtension(std::string_view fileName)
+{
+    const size_t dot = fileName.rfind('.');
+    if (dot == std::string_view::npos)
+        return {};
+    const std::string_view extension = fileName.substr(dot + 1);
+    if (extension.empty() || extension.size() > 8)
+        return {};
+    for (const char c : extension) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return {};
+    }
+    return std::string(extension);
+}
+
+std::string_view FileStem(std::string_view fileName)
+{
+    const size_t dot = fileName.rfind('.');
+    return dot == std::string_view::npos ? fileName : fileName.substr(0, dot);
+}
+
+uint32_t ShotCounter::Number(std::string_view fileName)
+{
+    const std::string_view stem = FileStem(fileName);
+    if (m_count == 0 || stem.empty() || stem != m_previousStem)
+        ++m_count;
+    m_previousStem = stem;
+    return m_count;
 }
 
 } // namespace vrx4kgp

@@ -1,5 +1,7 @@
 #include "gphoto2_access.h"
 
+#include "file_values.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -66,6 +68,10 @@ int DetectCameras(std::vector<DetectedCamera> &cameras)
         const char *model = nullptr;
         const char *port = nullptr;
         if (gp_list_get_name(list.get(), i, &model) < GP_OK || gp_list_get_value(list.get(), i, &port) < GP_OK)
+            continue;
+        // A mounted memory card shows up as a "Mass Storage Camera" on a
+        // disk: port; it cannot shoot.
+        if (port && !IsCameraPort(port))
             continue;
         cameras.push_back({model ? model : "", port ? port : ""});
     }

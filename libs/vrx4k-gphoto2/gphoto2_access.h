@@ -19,7 +19,8 @@ struct DetectedCamera {
     std::string port;
 };
 
-// The cameras libgphoto2 detects now, or a libgphoto2 result (< 0).
+// The cameras libgphoto2 detects now, leaving out its mass-storage (disk:)
+// ports, or a libgphoto2 result (< 0).
 int DetectCameras(std::vector<DetectedCamera> &cameras);
 
 // Finds the driver for model and the port, and binds them to camera.

@@ -1,7 +1,7 @@
 /*
  * Numbers of the camera library over libgphoto2 (libs/vrx4k-gphoto2) that
  * go beyond the contract in vrx4kapi.h: what it writes
- * before Name in CameraDeviceInfo and in words 0 to 7 of CameraImageInfo, and
+ * before Name in CameraDeviceInfo and in the first 32 bytes of CameraImageInfo, and
  * the meaning of the three property codes. docs/real-cameras.md explains them.
  */
 #ifndef TAVREN_VRX4K_GPHOTO2_H
@@ -24,9 +24,11 @@
 #define VRX4K_GP_DEVICE_VERSION_OFFSET 320     /* firmware / device version */
 #define VRX4K_GP_DEVICE_LIBRARY_OFFSET 384     /* libgphoto2's version */
 
-/* CameraImageInfo words 0 to 7 (the rest are 0). */
-#define VRX4K_GP_INFO_NUMBER 0  /* picture number since the camera was opened, from 1 */
-#define VRX4K_GP_INFO_WAITING 1 /* pictures still waiting after this one */
+/* CameraImageInfo's first 32 bytes announce each picture as every TAVREN
+ * camera library does (vrx4k-common/records.h): the extension of the file on
+ * the camera, and a shot number shared by a raw file and its JPEG (the same
+ * name but for the extension, one after the other). The picture's number and
+ * the pictures still waiting go to the log (VRX4K_GPHOTO2_DEBUG). */
 
 /* The three properties, reported when they change and all at connection. */
 #define VRX4K_GP_PROPERTY_BATTERY 0x2004u         /* percent, 0 to 100 */

@@ -368,20 +368,19 @@ int32_t Simulator::ReadImageInfo(uint32_t handle, CameraImageInfo *info, CallRec
     if (const auto &unread = session->pictures.Described())
         call.Out("unread_shot", unread->shot);
 
-    std::array<uint32_t, 8> words{};
-    words[VRX4K_SIM_INFO_SHOT] = picture->shot;
-    words[VRX4K_SIM_INFO_PART] = picture->part;
-    words[VRX4K_SIM_INFO_WIDTH] = picture->width;
-    words[VRX4K_SIM_INFO_HEIGHT] = picture->height;
-    words[VRX4K_SIM_INFO_TIME] = static_cast<uint32_t>(picture->timeMs / 1000);
-    words[VRX4K_SIM_INFO_MILLIS] = static_cast<uint32_t>(picture->timeMs % 1000);
-    words[VRX4K_SIM_INFO_ISO] = picture->iso;
-    words[VRX4K_SIM_INFO_WAITING] = static_cast<uint32_t>(session->pictures.Waiting());
-    vrx4k::WriteImageInfo(*info, picture->type, picture->size, words);
+    // The raw file is the simulator's own format, which the program keeps
+    // as .RWQ; its JPEGs are .JPG whatever type code a script gives them.
+    const bool raw = picture->type == CAMERA_IMAGE_RAW;
+    vrx4k::WriteImageInfo(*info, picture->type, picture->size, {raw ? "RWQ" : "JPG", picture->shot});
     call.Out("shot", picture->shot);
     call.Out("part", picture->part);
     call.Out("type", picture->type);
     call.Out("size", picture->size);
+    call.Out("width", picture->width);
+    call.Out("height", picture->height);
+    call.Out("time_ms", picture->timeMs);
+    call.Out("iso", picture->iso);
+    call.Out("waiting", static_cast<int64_t>(session->pictures.Waiting()));
     session->pictures.Describe(std::move(*picture));
     return call.Succeed();
 }

@@ -20,15 +20,11 @@
 #define VRX4K_SIM_PROPERTY_ISO 0x2202u             /* 8706: ISO sensitivity of the latest shot */
 #define VRX4K_SIM_PROPERTY_SHUTTER_COUNT 0x2210u   /* 8720: shutter releases since Init */
 
-/* CameraImageInfo words 0 to 7. */
-#define VRX4K_SIM_INFO_SHOT 0      /* shot number on this camera, from 1 */
-#define VRX4K_SIM_INFO_PART 1      /* 1, or 2 for the second picture of a raw+JPEG pair */
-#define VRX4K_SIM_INFO_WIDTH 2     /* pixels; 0 when unknown */
-#define VRX4K_SIM_INFO_HEIGHT 3
-#define VRX4K_SIM_INFO_TIME 4      /* capture time, seconds since 1970 (UTC), low 32 bits */
-#define VRX4K_SIM_INFO_MILLIS 5    /* milliseconds of the capture time */
-#define VRX4K_SIM_INFO_ISO 6
-#define VRX4K_SIM_INFO_WAITING 7   /* pictures still waiting after this one */
+/* CameraImageInfo's first 32 bytes announce each picture as every TAVREN
+ * camera library does (vrx4k-common/records.h): extension "RWQ" for a raw
+ * file, "JPG" otherwise, and the shot number on this camera, from 1, shared
+ * by the raw file and the JPEG of a raw+JPEG shot. Part, size, capture time,
+ * ISO and the pictures still waiting are in the call log. */
 
 /* The description block at the start of CameraDeviceInfo (bytes 0 to 1279).
  * Integers are little-endian; texts are NUL-padded. Unused bytes are zero. */

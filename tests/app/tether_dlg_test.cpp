@@ -14,6 +14,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string_view>
+
 #include <sys/syscall.h>
 
 namespace {
@@ -529,6 +534,64 @@ TEST_F(WindowTest, AJpegPictureIsPreviewedAndStored)
     const QColor centre = shown.pixelColor(shown.width() / 2, shown.height() / 2);
     EXPECT_GT(centre.red(), 180);
     EXPECT_LT(centre.green(), 80);
+}
+
+// What TAVREN's own camera libraries write before ImageType.
+std::array<uint8_t, 32> Announcement(const char *marker, std::string_view extension, uint32_t shot)
+{
+    std::array<uint8_t, 32> bytes{};
+    std::memcpy(bytes.data(), marker, 4);
+    std::memcpy(bytes.data() + 4, extension.data(), std::min<size_t>(extension.size(), 8));
+    for (int i = 0; i < 4; ++i)
+        bytes[12 + i] = static_cast<uint8_t>(shot >> (8 * i));
+    return bytes;
+}
+
+TEST_F(WindowTest, AnnouncedRawFilesKeepTheirExtensionAndShareTheirShotsName)
+{
+    auto window = ShowWindow();
+    const std::vector<uint8_t> raw = Bytes({'C', 'R', '3'});
+    const std::vector<uint8_t> jpeg = JpegOf(QSize(64, 48), Qt::green);
+    const std::vector<uint8_t> nef = Bytes({'N', 'E', 'F'});
+    const auto deliver = [&](int32_t type, const std::array<uint8_t, 32> &leading, const std::vector<uint8_t> &bytes) {
+        fake()->QueueImageWithLeadingBytes(type, bytes.size(), leading.data(), bytes.data(), bytes.size());
+        Announce(*window, WM_CAMERA_IMAGE_READY);
+        Settle();
+    };
+    deliver(CAMERA_IMAGE_RAW, Announcement("TVRN", "cr3", 41), raw);
+    deliver(CAMERA_IMAGE_JPEG, Announcement("TVRN", "JPG", 41), jpeg);
+    deliver(CAMERA_IMAGE_RAW, Announcement("TVRN", "NEF", 42), nef);
+    EXPECT_EQ(ReadFile(m_scratch / StampName(0, ".CR3")), raw);
+    EXPECT_EQ(ReadFile(m_scratch / StampName(0, ".JPG")), jpeg) << "the JPEG of the shot takes the raw file's name";
+    EXPECT_EQ(ReadFile(m_scratch / StampName(2, ".NEF")), nef);
+    EXPECT_EQ(FilesIn(m_scratch).size(), 3u);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(WindowTest, InvalidAnnouncementsChangeNothing)
+{
+    auto window = ShowWindow();
+    std::vector<std::array<uint8_t, 32>> invalid = {
+        Announcement("TVRX", "CR3", 7), Announcement("TVRN", "C-3", 7), Announcement("TVRN", std::string_view("C\0R3", 4), 7),
+        Announcement("TVRN", "CR3", 7)};
+    invalid.back()[20] = 1; // a reserved byte
+    // Each raw picture comes with an invalid announcement of shot 7, right
+    // after a valid one of shot 7: stored as .RWQ under a time stamp of its own.
+    int tick = 0;
+    for (const auto &leading : invalid) {
+        const std::vector<uint8_t> valid = Bytes({'A', static_cast<uint8_t>(tick)});
+        fake()->QueueImageWithLeadingBytes(CAMERA_IMAGE_RAW, valid.size(), Announcement("TVRN", "ARW", 7).data(),
+                                           valid.data(), valid.size());
+        const std::vector<uint8_t> bytes = Bytes({'B', static_cast<uint8_t>(tick)});
+        fake()->QueueImageWithLeadingBytes(CAMERA_IMAGE_RAW, bytes.size(), leading.data(), bytes.data(), bytes.size());
+        Announce(*window, WM_CAMERA_IMAGE_READY);
+        Announce(*window, WM_CAMERA_IMAGE_READY);
+        Settle();
+        EXPECT_EQ(ReadFile(m_scratch / StampName(tick, ".ARW")), valid) << tick;
+        EXPECT_EQ(ReadFile(m_scratch / StampName(tick + 1, ".RWQ")), bytes) << tick;
+        tick += 2;
+    }
+    EXPECT_EQ(FilesIn(m_scratch).size(), 8u);
 }
 
 TEST_F(WindowTest, EventsFromTheLibrarysThreadAreHandledOnTheWindowsThread)

@@ -159,6 +159,40 @@ struct DownloadedPicture {
     std::vector<uint8_t> bytes;
 };
 
+// What a TAVREN camera library announced in CameraImageInfo's first 32
+// bytes, read as strictly as the layout is fixed: `valid` only with the
+// marker, an extension of letters or digits followed by NULs only, and
+// zeros from byte 16.
+struct Announced {
+    bool valid = false;
+    std::string extension;
+    uint32_t shot = 0;
+};
+
+inline Announced ReadAnnounced(const CameraImageInfo &info)
+{
+    const auto *bytes = reinterpret_cast<const uint8_t *>(info.Reserved);
+    Announced announced;
+    if (std::memcmp(bytes, "TVRN", 4) != 0)
+        return announced;
+    size_t end = 4;
+    while (end < 12 && std::isalnum(bytes[end]) && bytes[end] < 0x80)
+        ++end;
+    for (size_t i = end; i < 12; ++i) {
+        if (bytes[i] != 0)
+            return announced;
+    }
+    for (size_t i = 16; i < 32; ++i) {
+        if (bytes[i] != 0)
+            return announced;
+    }
+    announced.extension.assign(reinterpret_cast<const char *>(bytes + 4), end - 4);
+    announced.shot = uint32_t(bytes[12]) | uint32_t(bytes[13]) << 8 | uint32_t(bytes[14]) << 16 |
+                     uint32_t(bytes[15]) << 24;
+    announced.valid = true;
+    return announced;
+}
+
 // A camera library loaded through the program's binding, and what tests do
 // with it; the test loads and initialises it.
 class LibraryCalls {

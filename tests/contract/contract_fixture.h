@@ -26,8 +26,9 @@ struct CameraLibraryKind {
     const char *name;
     bool virtualCamera;        // the real-camera library against libgphoto2's virtual camera
     int32_t cameras;           // what Detect finds
-    size_t pictureNumberWord;  // CameraImageInfo word: the picture's number, from 1
-    size_t waitingWord;        // CameraImageInfo word: pictures still waiting after it
+    // Leaves room on the card for one more picture: a variable and its value.
+    const char *oneShotLeftVariable;
+    const char *oneShotLeftValue;
 };
 
 inline std::ostream &operator<<(std::ostream &out, const CameraLibraryKind &kind)

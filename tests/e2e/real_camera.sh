@@ -2,8 +2,9 @@
 # The real program with the real-camera library against libgphoto2's virtual
 # camera: Select pressed with Enter, Enter on the only camera, Shoot clicked
 # with the mouse, Escape. The picture stored in the folder the program was
-# started in must be byte for byte the one on the virtual camera's card, and
-# the program must end with status 0. TAVREN_E2E_LIBRARY_PATH names the
+# started in must be byte for byte the one on the virtual camera's card; the
+# card then runs full, and Shoot shows the warning box; the program must end
+# with status 0. TAVREN_E2E_LIBRARY_PATH names the
 # real-camera library's folder first.
 #   real_camera.sh <tavren> <build_vusb.sh's folder>
 set -eu
@@ -22,7 +23,8 @@ cp "$vusb/001,001" "$work/start/"
 # libgphoto2 with only the virtual camera. It unloads its drivers, so their
 # leaks cannot be told apart in a sanitizer build; the library's own leaks
 # are checked by its test suite.
-run_program "$work/start" IOLIBS="$vusb/iolibs" CAMLIBS="$vusb/camlibs" \
+# The card has room for one picture (see build_vusb.sh).
+run_program "$work/start" IOLIBS="$vusb/iolibs" CAMLIBS="$vusb/camlibs" VCAMERA_PICTURE_COUNT=148 \
     ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 
 connect_first_camera Return
@@ -30,6 +32,19 @@ step="Shoot clicked"
 click_control shoot
 wait_for "ls '$work/start'/*.JPG" 300 || fail "no picture arrived"
 sleep 0.5
+# The camera may take one more shot and find its card full while writing it;
+# the next is refused at once.
+step="Shoot clicked on a full card"
+boxes=0
+for shot in 1 2; do
+    click_control shoot
+    sleep 2.5
+    boxes=$(windows_named '^Vrx4kShooting Sample$')
+    [ "$boxes" -eq 0 ] || break
+done
+[ "$boxes" -eq 1 ] || fail "no \"Photography failed.\" box for the full card"
+[ "$(dismiss_boxes)" -eq 1 ] || fail "more than one box"
+focus_main
 close_program
 step="the stored picture"
 set -- "$work/start"/*.JPG

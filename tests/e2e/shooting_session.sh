@@ -5,7 +5,8 @@
 # pick another folder through "..." by typing its path; shoot a JPEG and a
 # pair there; close with the Close button. Every delivered picture must be
 # stored once, byte for byte, under a time-stamped name, in the folder chosen
-# when it arrived; the preview must show the JPEG; the camera library must be
+# when it arrived, the raw file and the JPEG of a pair under one name; the
+# preview must show the JPEG; the camera library must be
 # called in the order the contract requires; the program must end with
 # status 0.
 #   shooting_session.sh <tavren>
@@ -56,6 +57,29 @@ check_folder_holds "$work/start" "$work/start.expected"
 check_folder_holds "$work/picked" "$work/picked.expected"
 [ "$(ls "$work/start"/*.RWQ | wc -l)" -eq 2 ] || fail "expected two .RWQ files in the first folder"
 [ "$(ls "$work/picked"/*.RWQ | wc -l)" -eq 1 ] || fail "expected one .RWQ file in the picked folder"
+
+step="the raw+JPEG pairs"
+# The file in folder $1 that holds picture $2 of shot $3, as the log says.
+stored_as() {
+    sum=$(grep "^delivered .* shot=$2 part=$3 " "$log" | sed 's/.*sha256=//')
+    for file in "$1"/*; do
+        [ "$(sha256sum "$file" | cut -d' ' -f1)" = "$sum" ] && basename "$file" && return 0
+    done
+    fail "picture $3 of shot $2 is not in $1"
+}
+for pair in "start 3" "picked 6"; do
+    set -- $pair
+    raw=$(stored_as "$work/$1" "$2" 1)
+    jpeg=$(stored_as "$work/$1" "$2" 2)
+    # The raw file's name, or, when a JPEG of an earlier shot in the same
+    # tenth of a second holds it, the next free number after it.
+    base=${raw%.RWQ}
+    case "$jpeg" in
+        "$base.JPG") ;;
+        "${base}"_[0-9]*.JPG) [ -f "$work/$1/$base.JPG" ] || fail "the pair of shot $2 is stored as $raw and $jpeg" ;;
+        *) fail "the pair of shot $2 is stored as $raw and $jpeg" ;;
+    esac
+done
 
 step="the order of the camera library calls"
 awk -f "$here/call_order.awk" "$log" >&2 || fail "camera library calls out of order"

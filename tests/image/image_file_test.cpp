@@ -2,10 +2,14 @@
 #include "image/file_publish.h"
 #include "image/image_file.h"
 #include "image/pending_pictures.h"
+#include "image/picture_naming.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
+#include <cstring>
+#include <array>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -154,6 +158,93 @@ TEST_F(SaveImageBytesTest, ATakenNameGetsTheNextFreeNumberAndTheEarlierFileIsKep
     EXPECT_EQ(raw.fileName, "20200101_000000_0.RWQ");
 }
 
+// The 32 bytes a camera library writes before ImageType.
+std::array<uint8_t, 32> Leading(const char *marker, std::initializer_list<uint8_t> extension, uint32_t shot)
+{
+    std::array<uint8_t, 32> bytes{};
+    std::memcpy(bytes.data(), marker, 4);
+    std::copy(extension.begin(), extension.end(), bytes.begin() + 4);
+    for (int i = 0; i < 4; ++i)
+        bytes[12 + i] = static_cast<uint8_t>(shot >> (8 * i));
+    return bytes;
+}
+
+TEST(ReadAnnouncement, OnlyACompleteValidAnnouncementCounts)
+{
+    const auto read = [](const std::array<uint8_t, 32> &bytes) { return image::ReadAnnouncement(bytes.data(), 32); };
+    const auto cr3 = read(Leading("TVRN", {'C', 'R', '3'}, 0x01020304));
+    ASSERT_TRUE(cr3);
+    EXPECT_EQ(cr3->extension, "CR3");
+    EXPECT_EQ(cr3->shot, 0x01020304u);
+    EXPECT_EQ(read(Leading("TVRN", {'A', 'b', '1', '2', '3', '4', '5', 'Z'}, 1))->extension, "Ab12345Z");
+    const auto none = read(Leading("TVRN", {}, 9));
+    ASSERT_TRUE(none) << "no extension, a shot number";
+    EXPECT_EQ(none->extension, "");
+    EXPECT_EQ(none->shot, 9u);
+
+    EXPECT_FALSE(read(Leading("TVRX", {'C', 'R', '3'}, 1))) << "wrong marker";
+    EXPECT_FALSE(read(Leading("tvrn", {'C', 'R', '3'}, 1))) << "marker in lower case";
+    EXPECT_FALSE(read(Leading("TVRN", {'C', '-', '3'}, 1))) << "another character";
+    EXPECT_FALSE(read(Leading("TVRN", {'C', 'R', '3', 0xC3}, 1))) << "not ASCII";
+    EXPECT_FALSE(read(Leading("TVRN", {'C', 0, 'R'}, 1))) << "a gap";
+    EXPECT_FALSE(read(Leading("TVRN", {0, 'N', 'E', 'F'}, 1))) << "a gap first";
+    for (size_t reserved : {16u, 23u, 31u}) {
+        std::array<uint8_t, 32> bytes = Leading("TVRN", {'N', 'E', 'F'}, 1);
+        bytes[reserved] = 1;
+        EXPECT_FALSE(read(bytes)) << "reserved byte " << reserved;
+    }
+    const std::array<uint8_t, 32> whole = Leading("TVRN", {'N', 'E', 'F'}, 1);
+    EXPECT_FALSE(image::ReadAnnouncement(whole.data(), 31)) << "cut short";
+    EXPECT_FALSE(image::ReadAnnouncement(nullptr, 32));
+    EXPECT_FALSE(read(std::array<uint8_t, 32>{})) << "a record zeroed and left alone";
+}
+
+TEST(PictureNaming, ARawKeepsItsExtensionAndAShotSharesOneName)
+{
+    using image::Announcement;
+    image::PictureNaming naming;
+    const auto named = [&](const char *stamp, int32_t type, std::optional<Announcement> announcement) {
+        const image::PictureName name = naming.NameFor(stamp, type, announcement);
+        naming.Received(name, announcement);
+        return name.FileName();
+    };
+    EXPECT_EQ(named("S1", kRaw, Announcement{"cr3", 4}), "S1.CR3");
+    EXPECT_EQ(named("S2", kJpeg, Announcement{"JPG", 4}), "S1.JPG") << "the JPEG of the same shot";
+    EXPECT_EQ(named("S3", kJpeg, Announcement{"JPG", 5}), "S3.JPG") << "another shot";
+    EXPECT_EQ(named("S4", kJpegAlt, Announcement{"NEF", 5}), "S3.JPG") << "a JPEG keeps .JPG";
+    EXPECT_EQ(named("S5", kRaw, Announcement{"", 5}), "S3.RWQ") << "no extension announced";
+    EXPECT_EQ(named("S6", kRaw, Announcement{"NEF", 0}), "S6.NEF");
+    EXPECT_EQ(named("S7", kJpeg, Announcement{"JPG", 0}), "S7.JPG") << "shot 0 is unknown, never shared";
+    EXPECT_EQ(named("S8", kRaw, std::nullopt), "S8.RWQ") << "nothing announced";
+    EXPECT_EQ(named("S9", kRaw, Announcement{"ARW", 6}), "S9.ARW");
+    EXPECT_EQ(named("S10", kRaw, std::nullopt), "S10.RWQ");
+    EXPECT_EQ(named("S11", kJpeg, Announcement{"JPG", 6}), "S11.JPG") << "only the picture just before counts";
+
+    // The whole base name, its number included.
+    image::PictureNaming numbered;
+    numbered.Received(image::PictureName{"S", 3, ".CR3"}, Announcement{"CR3", 8});
+    EXPECT_EQ(numbered.NameFor("T", kJpeg, Announcement{"JPG", 8}).FileName(), "S_3.JPG");
+}
+
+TEST_F(SaveImageBytesTest, APictureOfTheSameShotTakesTheNextFreeNumberWhenItsNameIsTaken)
+{
+    const std::vector<uint8_t> a = Bytes(100, 1), b = Bytes(100, 2), c = Bytes(100, 3);
+    const SaveResult raw = SaveImageBytes(image::PictureName{"20200101_000000_0", 1, ".CR3"}, a.data(), 100);
+    ASSERT_TRUE(raw.saved) << raw.error;
+    EXPECT_EQ(raw.fileName, "20200101_000000_0.CR3");
+    EXPECT_EQ(raw.name.BaseName(), "20200101_000000_0");
+    std::ofstream("20200101_000000_0.JPG").put('x');
+    const SaveResult jpeg = SaveImageBytes(image::PictureName{"20200101_000000_0", 1, ".JPG"}, b.data(), 100);
+    ASSERT_TRUE(jpeg.saved) << jpeg.error;
+    EXPECT_EQ(jpeg.fileName, "20200101_000000_0_2.JPG");
+    EXPECT_EQ(jpeg.name.number, 2);
+    // A base with a number goes on from there.
+    const SaveResult later = SaveImageBytes(image::PictureName{"20200101_000000_0", 2, ".JPG"}, c.data(), 100);
+    EXPECT_EQ(later.fileName, "20200101_000000_0_3.JPG");
+    EXPECT_EQ(ReadFile(m_folder / "20200101_000000_0_2.JPG"), b);
+    EXPECT_EQ(ReadFile(m_folder / "20200101_000000_0_3.JPG"), c);
+}
+
 TEST_F(SaveImageBytesTest, NamesHeldByOtherKindsOfEntryAreSkippedUntouched)
 {
     fs::create_directory(m_folder / "20200101_000000_0.JPG");
@@ -225,13 +316,14 @@ TEST_F(SaveImageBytesTest, StagedOnAHelperThreadAndNamedLaterOrLeftNoTrace)
 {
     const std::vector<uint8_t> bytes = Bytes(70'000, 7);
     StagedImageFile staged;
-    std::thread helper([&] { staged = StageImageBytes("20260201_100000_0", kJpeg, bytes.data(), uint32_t(bytes.size())); });
+    std::thread helper(
+        [&] { staged = StageImageBytes("20260201_100000_0", ".JPG", bytes.data(), uint32_t(bytes.size())); });
     helper.join();
     ASSERT_TRUE(staged.Staged()) << staged.Error();
     const std::set<std::string> hidden = FolderEntries(m_folder);
     ASSERT_EQ(hidden.size(), 1u);
     EXPECT_EQ(hidden.begin()->rfind(".tavren-", 0), 0u) << "named before publishing: " << *hidden.begin();
-    const SaveResult result = PublishStagedImage(staged, "20200101_000000_0", kJpeg, bytes.data(),
+    const SaveResult result = PublishStagedImage(staged, image::PictureName{"20200101_000000_0", 1, ".JPG"}, bytes.data(),
                                                  uint32_t(bytes.size()));
     ASSERT_TRUE(result.saved) << result.error;
     EXPECT_FALSE(staged.Staged());
@@ -240,7 +332,8 @@ TEST_F(SaveImageBytesTest, StagedOnAHelperThreadAndNamedLaterOrLeftNoTrace)
 
     // Staged, then abandoned (moved from, then dropped): no file remains.
     {
-        StagedImageFile abandoned = StageImageBytes("20260201_100000_0", kJpeg, bytes.data(), uint32_t(bytes.size()));
+        StagedImageFile abandoned =
+            StageImageBytes("20260201_100000_0", ".JPG", bytes.data(), uint32_t(bytes.size()));
         StagedImageFile taken = std::move(abandoned);
         EXPECT_TRUE(taken.Staged());
         EXPECT_EQ(FolderEntries(m_folder).size(), 2u);
@@ -249,9 +342,9 @@ TEST_F(SaveImageBytesTest, StagedOnAHelperThreadAndNamedLaterOrLeftNoTrace)
 
     // A folder gone before staging: the reason comes out of publishing.
     fs::remove_all(m_folder);
-    StagedImageFile failed = StageImageBytes("20260201_100000_0", kJpeg, bytes.data(), uint32_t(bytes.size()));
+    StagedImageFile failed = StageImageBytes("20260201_100000_0", ".JPG", bytes.data(), uint32_t(bytes.size()));
     EXPECT_FALSE(failed.Staged());
-    const SaveResult notSaved = PublishStagedImage(failed, "20200101_000000_0", kJpeg, bytes.data(),
+    const SaveResult notSaved = PublishStagedImage(failed, image::PictureName{"20200101_000000_0", 1, ".JPG"}, bytes.data(),
                                                    uint32_t(bytes.size()));
     EXPECT_FALSE(notSaved.saved);
     EXPECT_NE(notSaved.error.find("no longer exists"), std::string::npos) << notSaved.error;
@@ -532,7 +625,7 @@ class PendingPicturesTest : public SaveImageBytesTest {
 protected:
     static FailedSave Failed(const std::vector<uint8_t> &bytes, const char *stamp)
     {
-        return FailedSave{kRaw, bytes.data(), static_cast<uint32_t>(bytes.size()), stamp, "The disk is away."};
+        return FailedSave{kRaw, bytes.data(), static_cast<uint32_t>(bytes.size()), stamp, "The disk is away.", "", 1};
     }
     const std::vector<uint8_t> m_first = Bytes(5, 1);
     const std::vector<uint8_t> m_second = Bytes(6, 2);
@@ -567,6 +660,19 @@ TEST_F(PendingPicturesTest, KeptPicturesAreStoredOldestFirstUnderTheirNamesOnceS
     EXPECT_EQ(ReadFile(m_folder / "20260201_100000_1.RWQ"), m_second);
     const auto older = ReadFile(m_folder / "20260201_100000_0.RWQ");
     EXPECT_EQ(std::string(older.begin(), older.end()), "older");
+}
+
+TEST_F(PendingPicturesTest, AKeptPictureKeepsItsAnnouncedNameAndExtension)
+{
+    image::PendingPictures pending;
+    FailedSave failed = Failed(m_first, "20260201_100000_0");
+    failed.extension = ".NEF";
+    failed.number = 2;
+    const std::string said = pending.Keep(failed);
+    EXPECT_NE(said.find("20260201_100000_0_2.NEF could not be stored."), std::string::npos) << said;
+    EXPECT_EQ(pending.RetrySaving(), 0u);
+    EXPECT_EQ(FolderEntries(m_folder), (std::set<std::string>{"20260201_100000_0_2.NEF"}));
+    EXPECT_EQ(ReadFile(m_folder / "20260201_100000_0_2.NEF"), m_first);
 }
 
 TEST_F(PendingPicturesTest, PicturesBeyondBothLimitsAreDroppedAndSaidSo)

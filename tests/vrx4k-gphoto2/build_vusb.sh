@@ -4,6 +4,7 @@
 # binary packages leave out, and lays out what it needs:
 #   OUT/iolibs/vusb.so      point libgphoto2's IOLIBS here
 #   OUT/camlibs/ptp2.so     the one camera driver it needs, for CAMLIBS
+#   OUT/camlibs-noevents/   the same driver without event waiting, for CAMLIBS
 #   OUT/001,001             the port file: the virtual camera's USB id
 #                           (read from the working directory: run there)
 #   OUT/vcamera/DCIM/...    the camera's card, with one test picture
@@ -22,7 +23,8 @@ if [ -z "$version" ]; then
 fi
 stamp="$out/vusb.stamp"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && [ -f "$out/iolibs/vusb.so" ] &&
-   [ "$stamp" -nt "$0" ] && [ "$stamp" -nt "$(dirname "$0")/vusb_unplug.c" ]; then
+   [ "$stamp" -nt "$0" ] && [ "$stamp" -nt "$(dirname "$0")/vusb_unplug.c" ] &&
+   [ "$stamp" -nt "$(dirname "$0")/no_event_driver.c" ]; then
     exit 0
 fi
 
@@ -56,6 +58,17 @@ if ! grep -q 'cam->fuzzf = NULL;' "$build/vcamera.c"; then
     echo "build_vusb.sh: vcamera.c of libgphoto2 $version no longer has the replay line" >&2
     exit 1
 fi
+# The camera declares its card full at its 151st picture, counting from 98;
+# VCAMERA_PICTURE_COUNT starts the count elsewhere, so that a test reaches a
+# full card in a shot or two.
+sed -i -e '/^ptp_initiatecapture_write/,/^}/ {
+    s|static int\t\tcapcnt = 98;|static int\t\tcapcnt = -1;|
+    s|CHECK_PARAM_COUNT(2);|CHECK_PARAM_COUNT(2);\n\tif (capcnt < 0) capcnt = getenv("VCAMERA_PICTURE_COUNT") ? atoi(getenv("VCAMERA_PICTURE_COUNT")) : 98;|
+}' "$build/vcamera.c"
+if ! grep -q VCAMERA_PICTURE_COUNT "$build/vcamera.c"; then
+    echo "build_vusb.sh: vcamera.c of libgphoto2 $version no longer counts its pictures as expected" >&2
+    exit 1
+fi
 echo '#define HAVE_SYS_PARAM_H 1' >"$build/config.h"
 # vusb_unplug.c lets a test pull the cable (see there).
 # shellcheck disable=SC2046
@@ -70,8 +83,12 @@ gcc -shared -fPIC -O1 -Wall -I"$port" "$(dirname "$0")/vusb_unplug.c" "$build/vu
 
 # Detection loads, and unloads, every camera driver in CAMLIBS: only the PTP
 # one is needed.
-mkdir -p "$out/camlibs"
-ln -sf "$(pkg-config --variable=driverdir libgphoto2)/ptp2.so" "$out/camlibs/ptp2.so"
+mkdir -p "$out/camlibs" "$out/camlibs-noevents"
+ptp2="$(pkg-config --variable=driverdir libgphoto2)/ptp2.so"
+ln -sf "$ptp2" "$out/camlibs/ptp2.so"
+# shellcheck disable=SC2046
+gcc -shared -fPIC -O1 -Wall "-DPTP2_DRIVER=\"$ptp2\"" "$(dirname "$0")/no_event_driver.c" \
+    -o "$out/camlibs-noevents/ptp2-noevents.so" $(pkg-config --cflags --libs libgphoto2) -ldl -Wl,--no-undefined
 
 # Nikon D750 (04b0:0437), the model the virtual camera says it is.
 printf '\260\004\067\004' >"$out/001,001"

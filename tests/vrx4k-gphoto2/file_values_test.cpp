@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace vrx4kgp {
 namespace {
 
@@ -96,6 +99,70 @@ TEST(ErrorNumberTest, LibgphotoResultsLoseTheirSign)
     EXPECT_EQ(GphotoError(GP_ERROR_IO_USB_FIND), 52u);
     EXPECT_EQ(GphotoError(GP_ERROR_CAMERA_BUSY), 110u);
     EXPECT_EQ(GphotoError(GP_OK), 0u);
+}
+
+TEST(ErrorNumberTest, RefusedShotsSayWhy)
+{
+    struct Case {
+        int result;
+        std::vector<std::string> messages;
+        uint32_t error;
+    };
+    const Case cases[] = {
+        {GP_ERROR, {"PTP Store Full"}, VRX4K_ERROR_CARD_FULL},
+        {GP_ERROR_NO_SPACE, {}, VRX4K_ERROR_CARD_FULL},
+        {GP_ERROR_NO_MEMORY, {"Camera memorycard ran full during capture."}, VRX4K_ERROR_CARD_FULL},
+        {GP_ERROR, {"PTP Store Not Available"}, VRX4K_ERROR_NO_CARD},
+        {GP_ERROR, {"something first", "Out of Focus"}, VRX4K_ERROR_FOCUS_FAILED},
+        {GP_ERROR, {"Canon EOS Capture failed to release: Perhaps no focus?"}, VRX4K_ERROR_FOCUS_FAILED},
+        {GP_ERROR_CAMERA_BUSY, {}, VRX4K_ERROR_CAMERA_BUSY},
+        {GP_ERROR, {"PTP Device Busy"}, VRX4K_ERROR_CAMERA_BUSY},
+        {GP_ERROR_IO_USB_FIND, {"PTP Store Full"}, VRX4K_ERROR_CAMERA_GONE},
+        {GP_ERROR_MODEL_NOT_FOUND, {}, VRX4K_ERROR_CAMERA_GONE},
+        // Anything else keeps libgphoto2's own number; a message is matched whole.
+        {GP_ERROR, {"PTP Store Full, almost"}, 1u},
+        {GP_ERROR_IO, {}, 7u},
+        {GP_ERROR_NOT_SUPPORTED, {"Sorry, your camera does not support generic capture"}, 6u},
+        {GP_ERROR_TIMEOUT, {}, 10u},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ShotRefusal(c.result, c.messages), c.error) << c.result << " " << c.messages.size();
+}
+
+TEST(CameraPortTest, MassStoragePortsAreNoCameras)
+{
+    EXPECT_TRUE(IsCameraPort("usb:001,004"));
+    EXPECT_TRUE(IsCameraPort("ptpip:192.168.1.1"));
+    EXPECT_TRUE(IsCameraPort(""));
+    EXPECT_FALSE(IsCameraPort("disk:/media/user/EOS_DIGITAL"));
+    EXPECT_FALSE(IsCameraPort("DISK:/mnt"));
+}
+
+TEST(PictureTypeTest, ExtensionsAsTheCameraWroteThem)
+{
+    EXPECT_EQ(FileExtension("IMG_0001.CR3"), "CR3");
+    EXPECT_EQ(FileExtension("dsc_0001.nef"), "nef");
+    EXPECT_EQ(FileExtension("a.b.ARW"), "ARW");
+    EXPECT_EQ(FileExtension("P1000001.RAWRAWRW"), "RAWRAWRW");
+    EXPECT_EQ(FileExtension("P1000001.RAWRAWRAW"), ""); // longer than 8
+    EXPECT_EQ(FileExtension("NOEXTENSION"), "");
+    EXPECT_EQ(FileExtension("trailingdot."), "");
+    EXPECT_EQ(FileExtension("odd.C-R"), "");
+    EXPECT_EQ(FileStem("IMG_0001.CR3"), "IMG_0001");
+    EXPECT_EQ(FileStem("IMG_0001"), "IMG_0001");
+}
+
+TEST(PictureTypeTest, ARawFileAndItsJpegShareTheirShot)
+{
+    ShotCounter shots;
+    EXPECT_EQ(shots.Number("IMG_0001.CR3"), 1u);
+    EXPECT_EQ(shots.Number("IMG_0001.JPG"), 1u);
+    EXPECT_EQ(shots.Number("IMG_0002.JPG"), 2u);
+    EXPECT_EQ(shots.Number("IMG_0003.CR3"), 3u);
+    EXPECT_EQ(shots.Number("IMG_0002.CR3"), 4u); // not the file just before
+    EXPECT_EQ(shots.Number("NONAME"), 5u);
+    EXPECT_EQ(shots.Number(".JPG"), 6u);
+    EXPECT_EQ(shots.Number(".CR3"), 7u); // no name to share
 }
 
 } // namespace

@@ -110,7 +110,7 @@ TEST_F(FaultTest, PropertyScriptsGiveAnEmptyListAndADuplicateCode)
     EXPECT_NE(isoValues[0], isoValues[1]);
     Download(camera);
     const DownloadedPicture picture = Download(camera);
-    EXPECT_EQ(static_cast<uint32_t>(isoValues[1]), picture.info.Reserved[VRX4K_SIM_INFO_ISO])
+    EXPECT_EQ(isoValues[1], Logged(camera, cameratest::ReadAnnounced(picture.info).shot, 1, "iso"))
         << "the later entry holds the value in force";
 }
 

@@ -42,16 +42,19 @@ TEST_F(PictureTest, ABurstOfTwentyShotsDeliversTwentyDistinctJpegsInOrder)
     std::set<std::string> checksums;
     for (uint32_t i = 1; i <= 20; ++i) {
         const DownloadedPicture picture = Download(camera);
-        EXPECT_EQ(picture.info.Reserved[VRX4K_SIM_INFO_SHOT], i);
-        EXPECT_EQ(picture.info.Reserved[VRX4K_SIM_INFO_WAITING], 20 - i);
+        const cameratest::Announced announced = cameratest::ReadAnnounced(picture.info);
+        EXPECT_TRUE(announced.valid);
+        EXPECT_EQ(announced.shot, i);
+        EXPECT_EQ(announced.extension, "JPG");
+        EXPECT_EQ(Logged(camera, i, 1, "waiting"), 20 - i);
         EXPECT_EQ(picture.info.ImageType, CAMERA_IMAGE_JPEG);
         ASSERT_GT(picture.info.ImageSize, 0u);
         const auto size = JpegSize(picture.bytes);
         ASSERT_TRUE(size) << "picture " << i << " is no JPEG";
         EXPECT_EQ(size->first, 320);
         EXPECT_EQ(size->second, 240);
-        EXPECT_EQ(picture.info.Reserved[VRX4K_SIM_INFO_WIDTH], 320u);
-        EXPECT_EQ(picture.info.Reserved[VRX4K_SIM_INFO_HEIGHT], 240u);
+        EXPECT_EQ(Logged(camera, i, 1, "width"), 320);
+        EXPECT_EQ(Logged(camera, i, 1, "height"), 240);
         int width = 0, height = 0;
         EXPECT_FALSE(DecodeRgb(picture.bytes, width, height).empty());
         checksums.insert(vrx4ksim::Sha256Hex(picture.bytes.data(), picture.bytes.size()));
@@ -88,9 +91,16 @@ TEST_F(PictureTest, RawPlusJpegDeliversTwoPicturesOfTheSameScene)
     const DownloadedPicture jpeg = Download(camera);
     EXPECT_EQ(raw.info.ImageType, CAMERA_IMAGE_RAW);
     EXPECT_EQ(jpeg.info.ImageType, CAMERA_IMAGE_JPEG);
-    EXPECT_EQ(raw.info.Reserved[VRX4K_SIM_INFO_PART], 1u);
-    EXPECT_EQ(jpeg.info.Reserved[VRX4K_SIM_INFO_PART], 2u);
-    EXPECT_EQ(raw.info.Reserved[VRX4K_SIM_INFO_SHOT], jpeg.info.Reserved[VRX4K_SIM_INFO_SHOT]);
+    // One shot number for both; the raw file keeps the simulator's own extension.
+    const cameratest::Announced rawAnnounced = cameratest::ReadAnnounced(raw.info);
+    const cameratest::Announced jpegAnnounced = cameratest::ReadAnnounced(jpeg.info);
+    EXPECT_TRUE(rawAnnounced.valid && jpegAnnounced.valid);
+    EXPECT_EQ(rawAnnounced.extension, "RWQ");
+    EXPECT_EQ(jpegAnnounced.extension, "JPG");
+    EXPECT_NE(rawAnnounced.shot, 0u);
+    EXPECT_EQ(rawAnnounced.shot, jpegAnnounced.shot);
+    EXPECT_EQ(Logged(camera, rawAnnounced.shot, 1, "part"), 1);
+    EXPECT_EQ(Logged(camera, jpegAnnounced.shot, 2, "part"), 2);
 
     // Header
     ASSERT_GE(raw.bytes.size(), size_t(VRX4K_SIM_RAW_HEADER_SIZE));
@@ -102,7 +112,7 @@ TEST_F(PictureTest, RawPlusJpegDeliversTwoPicturesOfTheSameScene)
     const uint32_t stride = ReadLe32(header + VRX4K_SIM_RAW_STRIDE_OFFSET);
     EXPECT_EQ(stride, 482u) << "160 pairs of 3 bytes and an odd sample of 2";
     EXPECT_EQ(raw.bytes.size(), VRX4K_SIM_RAW_HEADER_SIZE + size_t(stride) * 240);
-    EXPECT_EQ(ReadLe32(header + VRX4K_SIM_RAW_ISO_OFFSET), jpeg.info.Reserved[VRX4K_SIM_INFO_ISO]);
+    EXPECT_EQ(ReadLe32(header + VRX4K_SIM_RAW_ISO_OFFSET), Logged(camera, jpegAnnounced.shot, 2, "iso"));
 
     // Each sensor site matches its filter colour in the JPEG of the same shot,
     // within what JPEG compression and chroma subsampling change.
@@ -185,7 +195,7 @@ TEST_F(PhotoFolderTest, ServesTheUsersJpegsUnchangedInNameOrderAndOverAgain)
     EXPECT_EQ(Download(camera).bytes, red);
     const DownloadedPicture second = Download(camera);
     EXPECT_EQ(second.bytes, blue);
-    EXPECT_EQ(second.info.Reserved[VRX4K_SIM_INFO_WIDTH], 40u);
+    EXPECT_EQ(Logged(camera, 2, 1, "width"), 40);
     EXPECT_EQ(Download(camera).bytes, red) << "after the last file the folder starts again";
 }
 
@@ -254,7 +264,10 @@ TEST_F(PictureTest, TheLogRecordsCallsInOrderAndChecksumsOfDeliveredPictures)
     at = find("VRX4K_GetChangedProperty" + h + " -> 0 count=4", at);
     at = find("VRX4K_Shoot" + h + " -> 0 script=jpeg shot=1", at);
     at = find("VRX4K_Shoot" + h + " -> 0 script=raw shot=2", at);
-    at = find("VRX4K_ReadImageInfo" + h + " -> 0 shot=1 part=1 type=2 size=" + std::to_string(jpeg.bytes.size()), at);
+    at = find("VRX4K_ReadImageInfo" + h + " -> 0 shot=1 part=1 type=2 size=" + std::to_string(jpeg.bytes.size()) +
+                  " width=320 height=240 time_ms=",
+              at);
+    EXPECT_NE(lines[at].find(" waiting=1"), std::string::npos) << lines[at];
     at = find("delivered" + h + " shot=1 part=1 type=2 size=" + std::to_string(jpeg.bytes.size()) +
                   " sha256=" + vrx4ksim::Sha256Hex(jpeg.bytes.data(), jpeg.bytes.size()),
               at);

@@ -59,8 +59,7 @@ TEST_F(PropertyTest, EachShotCountsDownTheCardAndEndsWhenItIsFull)
         EXPECT_EQ(ValueOf(entries, VRX4K_SIM_PROPERTY_SHUTTER_COUNT), shot);
         const DownloadedPicture picture = Download(camera);
         if (ValueOf(entries, VRX4K_SIM_PROPERTY_ISO) != -1) {
-            EXPECT_EQ(static_cast<uint32_t>(ValueOf(entries, VRX4K_SIM_PROPERTY_ISO)),
-                      picture.info.Reserved[VRX4K_SIM_INFO_ISO]);
+            EXPECT_EQ(ValueOf(entries, VRX4K_SIM_PROPERTY_ISO), Logged(camera, static_cast<uint32_t>(shot), 1, "iso"));
         }
     }
     EXPECT_EQ(m_library.Shoot(camera, nullptr, nullptr), VRX4K_ERROR_CARD_FULL);
@@ -81,9 +80,9 @@ TEST_F(PropertyTest, TheIsoFollowsTheLightOfTheScene)
         const std::vector<ChangedProperty> entries = Entries(ChangedPropertyBuffer(camera));
         ApplyChangedProperties(entries, properties);
         const DownloadedPicture picture = Download(camera);
-        EXPECT_EQ(static_cast<uint32_t>(properties.property2202), picture.info.Reserved[VRX4K_SIM_INFO_ISO])
-            << "the program's latest ISO is the one of the latest picture";
-        isos.insert(picture.info.Reserved[VRX4K_SIM_INFO_ISO]);
+        const int64_t iso = Logged(camera, cameratest::ReadAnnounced(picture.info).shot, 1, "iso");
+        EXPECT_EQ(properties.property2202, iso) << "the program's latest ISO is the one of the latest picture";
+        isos.insert(static_cast<uint32_t>(iso));
     }
     EXPECT_GE(isos.size(), 3u) << "a day of shots moves from dusk to noon";
 }

@@ -3,7 +3,12 @@
 #include <turbojpeg.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
+
+#include <unistd.h>
 
 namespace simtest {
 
@@ -19,6 +24,9 @@ void SimulatedCameraTest::SetUp()
     m_environment.Set("VRX4K_SIM_SIZE", "320x240");
     m_environment.Set("VRX4K_SIM_DELAY_MS", "5");
     m_environment.Set("VRX4K_SIM_INTERVAL_MS", "0");
+    m_log = (std::filesystem::temp_directory_path() / ("vrx4k-sim-test-" + std::to_string(::getpid()) + ".log")).string();
+    std::filesystem::remove(m_log);
+    m_environment.Set("VRX4K_SIM_LOG", m_log);
     ASSERT_EQ(m_library.Load(), 1) << "libVRX4KAPI.so not found: is LD_LIBRARY_PATH set to the build's bin?";
 }
 
@@ -26,6 +34,24 @@ void SimulatedCameraTest::TearDown()
 {
     Stop();
     m_library.Unload();
+    std::filesystem::remove(m_log);
+}
+
+int64_t SimulatedCameraTest::Logged(uint32_t handle, uint32_t shot, uint32_t part, const std::string &key) const
+{
+    const std::string prefix = "VRX4K_ReadImageInfo handle=" + std::to_string(handle) +
+                               " -> 0 shot=" + std::to_string(shot) + " part=" + std::to_string(part) + " ";
+    std::ifstream log(m_log);
+    for (std::string line; std::getline(log, line);) {
+        if (line.rfind(prefix, 0) != 0)
+            continue;
+        std::istringstream words(line);
+        for (std::string word; words >> word;) {
+            if (word.rfind(key + "=", 0) == 0)
+                return std::stoll(word.substr(key.size() + 1));
+        }
+    }
+    return -1;
 }
 
 void SimulatedCameraTest::Start(const std::map<std::string, std::string> &settings)

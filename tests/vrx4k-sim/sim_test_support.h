@@ -31,10 +31,16 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Sets the environment (over the fast defaults) and initialises the library.
+    // Sets the environment (over the fast defaults, which log to a file of
+    // the test's own) and initialises the library.
     void Start(const std::map<std::string, std::string> &settings = {});
 
+    // A value the call log gives for a picture ReadImageInfo described
+    // (part, width, height, time_ms, iso, waiting), or -1 without one.
+    int64_t Logged(uint32_t handle, uint32_t shot, uint32_t part, const std::string &key) const;
+
     ScopedEnvironment m_environment;
+    std::string m_log;
 };
 
 // Width and height from a JPEG, or nullopt when TurboJPEG cannot read it.

@@ -34,7 +34,7 @@ TEST_F(ThreadTest, CamerasWorkedFromSeveralThreadsLoseNothing)
                     continue;
                 }
                 std::vector<uint8_t> bytes(info.ImageSize);
-                if (info.Reserved[VRX4K_SIM_INFO_SHOT] != next ||
+                if (cameratest::ReadAnnounced(info).shot != next ||
                     m_library.ReadImage(camera, bytes.data(), info.ImageSize) != 0 || !JpegSize(bytes))
                     ++failures;
                 ++next;

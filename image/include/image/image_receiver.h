@@ -2,11 +2,13 @@
 
 #include "image/image_file.h"
 #include "image/pending_pictures.h"
+#include "image/picture_naming.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QWidget;
@@ -44,8 +46,10 @@ public:
     // even a failed allocation.
     // previewControl: only its size and device pixel ratio are used.
     // offscreen: where the preview goes, made at that size in device pixels.
+    // announcement: what the camera library announced (picture_naming.h).
     void ReceiveImage(int32_t imageType, const uint8_t *bytes, uint32_t byteCount,
-                      const QWidget *previewControl, image::OffscreenPicture *offscreen);
+                      const QWidget *previewControl, image::OffscreenPicture *offscreen,
+                      const std::optional<image::Announcement> &announcement = std::nullopt);
 
     // Clears the off-screen picture, decodes the JPEG through the decoder's
     // entry points and draws it fitted to the control's height, centred.
@@ -59,9 +63,12 @@ public:
     // loaded (the picture then keeps its content); 0 without an off-screen picture.
     int32_t DrawRawPreview(const uint8_t *bytes, uint32_t byteCount, const QWidget *previewControl,
                            image::OffscreenPicture *offscreen);
-    // Stores the bytes under the time stamp of this moment (one clock reading).
-    // A failure goes to the save-failure handler as well as into the result.
-    SaveResult SaveImageFile(int32_t imageType, const uint8_t *bytes, uint32_t byteCount);
+    // Stores the bytes under the time stamp of this moment (one clock reading),
+    // or under the name of the picture before when the announcement says
+    // both are of one shot. A failure goes to the save-failure handler as
+    // well as into the result.
+    SaveResult SaveImageFile(int32_t imageType, const uint8_t *bytes, uint32_t byteCount,
+                             const std::optional<image::Announcement> &announcement = std::nullopt);
 
     // Bytes of the kept decode buffer, 0 when none.
     size_t DecodeBufferSize() const { return m_decodeBufferSize; }
@@ -72,15 +79,18 @@ protected:
     virtual std::unique_ptr<uint8_t[]> AllocateDecodeBuffer(size_t size);
 
 private:
-    static StagedImageFile StageSafely(int32_t imageType, const uint8_t *bytes, uint32_t byteCount) noexcept;
-    // Names the staged file from this moment's clock reading; a failure goes
-    // to the save-failure handler as well as into the result.
+    static StagedImageFile StageSafely(const std::string &extension, const uint8_t *bytes,
+                                       uint32_t byteCount) noexcept;
+    // Names the staged file from this moment's clock reading and the
+    // announcement; a failure goes to the save-failure handler as well as
+    // into the result.
     SaveResult PublishImageFile(StagedImageFile &staged, int32_t imageType, const uint8_t *bytes,
-                                uint32_t byteCount);
+                                uint32_t byteCount, const std::optional<image::Announcement> &announcement);
     // The kept buffer when it fits `size` without wasting most of it, else a new one.
     uint8_t *DecodeBuffer(size_t size);
 
     SaveFailureHandler m_saveFailureHandler;
+    image::PictureNaming m_naming;
     std::unique_ptr<uint8_t[]> m_decodeBuffer;
     size_t m_decodeBufferSize = 0;
 };

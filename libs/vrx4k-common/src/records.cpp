@@ -81,12 +81,30 @@ void DeviceInfoWriter::Detail(std::string_view text)
     PutText(m_info.Detail, sizeof m_info.Detail, text);
 }
 
-void WriteImageInfo(CameraImageInfo &info, int32_t type, uint32_t size, const std::array<uint32_t, 8> &words)
+bool AnnounceableExtension(std::string_view text)
+{
+    if (text.empty() || text.size() > kAnnouncedExtensionSize)
+        return false;
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
+}
+
+void WriteImageInfo(CameraImageInfo &info, int32_t type, uint32_t size, const Announcement &announcement)
 {
     std::memset(&info, 0, sizeof info);
     auto *reserved = reinterpret_cast<uint8_t *>(info.Reserved);
-    for (size_t i = 0; i < words.size(); ++i)
-        PutLe32(reserved + 4 * i, words[i]);
+    std::memcpy(reserved, "TVRN", 4);
+    if (AnnounceableExtension(announcement.extension))
+        std::memcpy(reserved + 4, announcement.extension.data(), announcement.extension.size());
+    PutLe32(reserved + 4 + kAnnouncedExtensionSize, announcement.shot);
+    info.ImageType = type;
+    info.ImageSize = size;
+}
+
+void WriteImageInfo(CameraImageInfo &info, int32_t type, uint32_t size)
+{
+    std::memset(&info, 0, sizeof info);
     info.ImageType = type;
     info.ImageSize = size;
 }

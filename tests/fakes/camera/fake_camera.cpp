@@ -22,6 +22,7 @@ constexpr uint32_t kFirstHandle = 0x1001;
 struct Picture {
     int32_t type = CAMERA_IMAGE_NONE;
     uint32_t reportedSize = 0;
+    std::array<uint8_t, 32> leading{}; // CameraImageInfo's Reserved words
     std::vector<uint8_t> bytes;
 };
 
@@ -241,14 +242,22 @@ void SetDeviceInfo(int32_t index, const void *bytes, size_t size)
     });
 }
 
-void QueueImage(int32_t type, uint32_t reportedSize, const void *bytes, size_t byteCount)
+void QueueImageWithLeadingBytes(int32_t type, uint32_t reportedSize, const void *leading, const void *bytes,
+                                size_t byteCount)
 {
     Picture picture;
     picture.type = type;
     picture.reportedSize = reportedSize;
+    if (leading != nullptr)
+        std::memcpy(picture.leading.data(), leading, picture.leading.size());
     if (bytes != nullptr)
         picture.bytes.assign(static_cast<const uint8_t *>(bytes), static_cast<const uint8_t *>(bytes) + byteCount);
     Script([&](State &state) { state.pictures.push_back(std::move(picture)); });
+}
+
+void QueueImage(int32_t type, uint32_t reportedSize, const void *bytes, size_t byteCount)
+{
+    QueueImageWithLeadingBytes(type, reportedSize, nullptr, bytes, byteCount);
 }
 
 void SetChangedPropertyBytes(const void *bytes, size_t size)
@@ -339,6 +348,7 @@ const FakeCameraControl g_control = {
     [](size_t index, FakeCameraEvent *event) {
         return Script([&](State &state) { return CopyEntry(state.events, index, event); });
     },
+    QueueImageWithLeadingBytes,
 };
 
 } // namespace
@@ -482,8 +492,10 @@ FAKE_CAMERA_EXPORT int32_t VRX4K_ReadImageInfo(uint32_t handle, CameraImageInfo 
             state.current = std::move(state.pictures.front());
             state.pictures.pop_front();
         }
-        if (info != nullptr)
+        if (info != nullptr) {
             vrx4k::WriteImageInfo(*info, state.current.type, state.current.reportedSize);
+            std::memcpy(info->Reserved, state.current.leading.data(), state.current.leading.size());
+        }
     });
 }
 

@@ -160,7 +160,7 @@ typedef struct FakeCameraControl {
 
     /* --- shooting, pictures, properties ------------------------------ */
     /* Queues a picture. VRX4K_ReadImageInfo takes the oldest one: it writes
-     * `type` and `reportedSize` (words 0 to 7 zero) and makes it the current
+     * `type` and `reportedSize` (the first 32 bytes zero) and makes it the current
      * picture; VRX4K_ReadImage copies min(size, byteCount) of its `bytes`. */
     void (*QueueImage)(int32_t type, uint32_t reportedSize, const void *bytes, size_t byteCount);
     /* The bytes VRX4K_GetChangedProperty writes at the start of the list
@@ -189,6 +189,11 @@ typedef struct FakeCameraControl {
     /* The event log: every delivery attempt, in the order they finished. */
     size_t (*EventCount)(void);
     int32_t (*GetEvent)(size_t index, FakeCameraEvent *event);
+
+    /* QueueImage with the first 32 bytes of CameraImageInfo (its Reserved
+     * words) as given in `leading`, byte for byte, instead of zeros. */
+    void (*QueueImageWithLeadingBytes)(int32_t type, uint32_t reportedSize, const void *leading,
+                                       const void *bytes, size_t byteCount);
 } FakeCameraControl;
 
 /* The one symbol a test looks up (besides the eleven entry points). */

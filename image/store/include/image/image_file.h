@@ -1,5 +1,6 @@
 #pragma once
 
+#include "image/picture_naming.h"
 #include "platform/local_time.h"
 
 #include <cstdint>
@@ -15,6 +16,7 @@ const char *ImageFileExtension(int32_t imageType);
 struct SaveResult {
     bool saved = false;
     std::string fileName; // the name it was stored under (no folder), when saved
+    image::PictureName name; // the same in parts, when saved
     std::string error;    // why it was not stored, for the user, when not saved
 };
 
@@ -36,10 +38,10 @@ public:
     const std::string &Error() const { return m_error; }
 
 private:
-    friend StagedImageFile StageImageBytes(const std::string &timeStamp, int32_t imageType,
+    friend StagedImageFile StageImageBytes(const std::string &timeStamp, const std::string &extension,
                                            const uint8_t *bytes, uint32_t byteCount);
-    friend SaveResult PublishStagedImage(StagedImageFile &staged, const std::string &timeStamp,
-                                         int32_t imageType, const uint8_t *bytes, uint32_t byteCount);
+    friend SaveResult PublishStagedImage(StagedImageFile &staged, const image::PictureName &name,
+                                         const uint8_t *bytes, uint32_t byteCount);
     void Discard();
 
     int m_directory = -1; // the folder it was written in, so publishing lands there too
@@ -49,18 +51,18 @@ private:
 
 // The first half of SaveImageBytes: creates the temporary file in the current
 // directory, writes the bytes and flushes them to disk. The time stamp and the
-// type's extension go into the temporary file's hidden name only, so that a
-// file left by a crash can be recognised; the picture's name is chosen when it
-// is published. Never throws for a failure of the file system; see Error().
-StagedImageFile StageImageBytes(const std::string &timeStamp, int32_t imageType, const uint8_t *bytes,
+// extension (with its point) go into the temporary file's hidden name only, so
+// that a file left by a crash can be recognised; the picture's name is chosen
+// when it is published. Never throws for a failure of the file system; see Error().
+StagedImageFile StageImageBytes(const std::string &timeStamp, const std::string &extension, const uint8_t *bytes,
                                 uint32_t byteCount);
 
-// The second half: gives a staged file the first free name for the time stamp
-// (see SaveImageBytes), in the folder it was staged in. The same bytes must be
-// passed again: a file system without rename or link gets a copy of them.
+// The second half: gives a staged file `name`, or the next free number after
+// it (see SaveImageBytes), in the folder it was staged in. The same bytes must
+// be passed again: a file system without rename or link gets a copy of them.
 // Consumes the staged file: published or removed.
-SaveResult PublishStagedImage(StagedImageFile &staged, const std::string &timeStamp, int32_t imageType,
-                              const uint8_t *bytes, uint32_t byteCount);
+SaveResult PublishStagedImage(StagedImageFile &staged, const image::PictureName &name, const uint8_t *bytes,
+                              uint32_t byteCount);
 
 // Stores the bytes unchanged in the current directory under the name the time
 // stamp gives (<stamp>.JPG, or <stamp>_2.JPG, _3, ... when that is taken).
@@ -72,3 +74,6 @@ SaveResult PublishStagedImage(StagedImageFile &staged, const std::string &timeSt
 // which case no file of this call remains.
 SaveResult SaveImageBytes(const std::string &timeStamp, int32_t imageType, const uint8_t *bytes,
                           uint32_t byteCount);
+// The same under `name`: name.FileName() when free, otherwise the next free
+// number after name.number.
+SaveResult SaveImageBytes(const image::PictureName &name, const uint8_t *bytes, uint32_t byteCount);

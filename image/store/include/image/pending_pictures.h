@@ -11,8 +11,10 @@ struct FailedSave {
     int32_t imageType;
     const uint8_t *bytes;
     uint32_t byteCount;
-    std::string timeStamp; // from the picture's arrival
+    std::string timeStamp; // from the picture's arrival, or of the picture of its shot before
     std::string error;     // the saver's sentence for the user; empty when it gave none
+    std::string extension; // with its point; empty: the one of the type code
+    int number = 1;        // the name's _N, from 1
 };
 
 namespace image {
@@ -47,8 +49,9 @@ public:
 
 private:
     struct PendingPicture {
-        int32_t imageType = 0;
         std::string timeStamp;
+        int number = 1;
+        std::string extension;
         std::vector<uint8_t> bytes;
     };
 

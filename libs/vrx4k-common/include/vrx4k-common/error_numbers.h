@@ -32,6 +32,10 @@
 #define VRX4K_ERROR_OUT_OF_MEMORY 0xA013u       /* the library ran out of memory */
 #define VRX4K_ERROR_CLOSING 0xA014u             /* the camera is being closed */
 #define VRX4K_ERROR_TOO_LARGE 0xA015u           /* a file of 4 GiB or more cannot be described */
+#define VRX4K_ERROR_NO_CARD 0xA016u             /* the camera has no memory card to shoot to */
+#define VRX4K_ERROR_FOCUS_FAILED 0xA017u        /* the camera could not focus and did not release */
+#define VRX4K_ERROR_CAMERA_BUSY 0xA018u         /* the camera stayed busy (writing, focusing, in a menu) */
+#define VRX4K_ERROR_CAMERA_GONE 0xA019u         /* the camera left: unplugged, switched off, asleep */
 
 /* GetErrorNumber's second argument: the entry point that failed, in the
  * contract's order, or 0 for work a library thread did on its own (a

@@ -45,8 +45,25 @@ private:
     CameraDeviceInfo &m_info;
 };
 
-// Fills CameraImageInfo: type, size and the eight library words (written
-// little-endian, as the record is laid out), everything else zero.
-void WriteImageInfo(CameraImageInfo &info, int32_t type, uint32_t size, const std::array<uint32_t, 8> &words = {});
+// What TAVREN's camera libraries announce about a picture in the first 32
+// bytes of CameraImageInfo, which the vendor contract leaves to the library:
+// the marker "TVRN", the picture's own file extension (1 to 8 ASCII letters
+// or digits, NUL-padded to 8 bytes; all NUL for none), the shot number
+// (32-bit little-endian; the pictures of one shot share it; 0: unknown),
+// then 16 zero bytes. The program names raw files and raw+JPEG pairs by it.
+inline constexpr size_t kAnnouncedExtensionSize = 8;
+struct Announcement {
+    std::string_view extension; // as the camera names the file; anything else is left out
+    uint32_t shot = 0;
+};
+
+// True when text can be announced as an extension.
+bool AnnounceableExtension(std::string_view text);
+
+// Fills CameraImageInfo: the announcement, type and size; nothing of what
+// the caller's record held survives.
+void WriteImageInfo(CameraImageInfo &info, int32_t type, uint32_t size, const Announcement &announcement);
+// The same with the first 32 bytes zero: no announcement.
+void WriteImageInfo(CameraImageInfo &info, int32_t type, uint32_t size);
 
 } // namespace vrx4k
