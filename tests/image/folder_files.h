@@ -10,7 +10,9 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <csignal>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <string>
 #include <vector>
 
@@ -58,4 +60,31 @@ protected:
 
     std::filesystem::path m_previous;
     std::filesystem::path m_folder;
+};
+
+// While it lives, a write past `bytes` stops part-way and then fails with
+// EFBIG, as on a full disk; the limit binds root too.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_previous);
+        rlimit small = m_previous;
+        small.rlim_cur = bytes;
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        m_active = setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+    bool Active() const { return m_active; }
+
+private:
+    rlimit m_previous{};
+    void (*m_previousHandler)(int) = nullptr;
+    bool m_active = false;
 };

@@ -291,19 +291,13 @@ TEST_F(SaveImageBytesTest, AFolderThatWasRemovedIsReportedAndNothingIsCreated)
 
 TEST_F(SaveImageBytesTest, AShortWriteLeavesNoFileAndIsReported)
 {
-    // The file-size limit makes write() stop part-way and then fail, as a
-    // full disk does; it binds root too.
     const std::vector<uint8_t> bytes = Bytes(200'000, 5);
-    rlimit previous{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    rlimit small = previous;
-    small.rlim_cur = 65536;
-    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const SaveResult result =
-        SaveImageBytes("20200101_000000_0", kJpeg, bytes.data(), uint32_t(bytes.size()));
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
+    SaveResult result;
+    {
+        const FileSizeLimit limit(65536);
+        ASSERT_TRUE(limit.Active());
+        result = SaveImageBytes("20200101_000000_0", kJpeg, bytes.data(), uint32_t(bytes.size()));
+    }
 
     EXPECT_FALSE(result.saved);
     EXPECT_TRUE(result.fileName.empty());
@@ -604,17 +598,13 @@ TEST_F(PublishTest, EachWayPutsTheWholeFileUnderTheFreeName)
 TEST_F(PublishTest, AFailedCopyRemovesWhatItCreated)
 {
     const std::vector<uint8_t> bytes = Bytes(200'000, 5);
-    rlimit previous{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    rlimit small = previous;
-    small.rlim_cur = 4096;
-    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     int error = 0;
-    const image::PublishOutcome outcome =
-        image::PublishByCopy(m_directory, "copied", bytes.data(), bytes.size(), error);
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
+    image::PublishOutcome outcome;
+    {
+        const FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.Active());
+        outcome = image::PublishByCopy(m_directory, "copied", bytes.data(), bytes.size(), error);
+    }
     EXPECT_EQ(outcome, image::PublishOutcome::Failed);
     EXPECT_EQ(error, EFBIG);
     EXPECT_FALSE(fs::exists(m_folder / "copied"));
