@@ -64,11 +64,14 @@ click)
     wait_for "[ \$(grep -c '^delivered ' '$log') -ge 2 ]" 300 || fail "no picture was downloaded"
     : >"$work/shades"
     samples=0
-    while [ "$(delivered_count)" -lt 16 ] && [ "$samples" -lt 20 ]; do
+    # Samples until three shades were seen, while two thirds of the burst
+    # still wait at most, so that the click below still finds pictures waiting.
+    shades=0
+    while [ "$(delivered_count)" -lt $((burst * 2 / 3)) ] && [ "$samples" -lt 40 ] && [ "$shades" -lt 3 ]; do
         preview_brightness | awk '{ printf "%.2f\n", $1 }' >>"$work/shades"
         samples=$((samples + 1))
+        shades=$(sort -u "$work/shades" | wc -l)
     done
-    shades=$(sort -u "$work/shades" | wc -l)
     [ "$shades" -ge 3 ] || fail "the preview showed $shades shade(s) in $samples samples while $burst pictures were handled"
     step="clicking ... mid-burst"
     left=$((burst - $(delivered_count)))
