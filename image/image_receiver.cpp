@@ -4,6 +4,7 @@
 #include "image/exif_library.h"
 #include "image/offscreen_picture.h"
 #include "platform/local_time.h"
+#include "platform/page_prefault.h"
 #include "image/preview_geometry.h"
 #include "res/resources.h"
 #include "vrx4kapi.h"
@@ -185,8 +186,13 @@ void CImageReceiver::ReleaseDecodeBuffer()
 
 std::unique_ptr<uint8_t[]> CImageReceiver::AllocateDecodeBuffer(size_t size)
 {
-    // Not zeroed: the decoder writes the header and every row.
-    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size]);
+    // Not zeroed: the decoder writes the header and every row. Its pages are
+    // mapped in now, shared over the cores, rather than one by one inside the
+    // decode's bands, which they would hold up unevenly.
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size]);
+    if (buffer)
+        platform::PrefaultForWriting(buffer.get(), size);
+    return buffer;
 }
 
 uint8_t *CImageReceiver::DecodeBuffer(size_t size)
