@@ -20,6 +20,13 @@ bool IsFrameHeader(uint8_t marker)
     return marker >= kSof0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
+// Segments libjpeg reads past when their length is below 2, as if empty:
+// APP0-APP15, COM and DNL. Any other such segment is a fatal error to it.
+bool PassedOverWhenTooShort(uint8_t marker)
+{
+    return (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE || marker == 0xDC;
+}
+
 uint32_t BigEndian16(const uint8_t *at)
 {
     return uint32_t{at[0]} << 8 | at[1];
@@ -58,8 +65,12 @@ JpegOutline OutlineJpeg(const uint8_t *data, size_t size)
         if (size - at < 2)
             break;
         const size_t length = BigEndian16(data + at);
-        if (length < 2)
-            break;
+        if (length < 2) {
+            if (!PassedOverWhenTooShort(marker))
+                break;
+            at += 2;
+            continue;
+        }
         if (marker == kSos) {
             ++outline.scans;
         } else if (!haveFrame && IsFrameHeader(marker) && length >= 7 && size - at >= 7) {

@@ -387,6 +387,15 @@ std::vector<uint8_t> WithExifThumbnail(const std::vector<uint8_t> &thumbnail)
     return jpeg;
 }
 
+// `jpeg` behind an Exif segment and a comment whose lengths are too short to
+// be lengths, which libjpeg reads past as if they were empty.
+std::vector<uint8_t> BehindTooShortSegments(std::vector<uint8_t> jpeg)
+{
+    const uint8_t segments[] = {0xFF, 0xE1, 0x00, 0x00, 0xFF, 0xFE, 0x00, 0x01};
+    jpeg.insert(jpeg.begin() + 2, std::begin(segments), std::end(segments));
+    return jpeg;
+}
+
 class WorkLimits : public ::testing::TestWithParam<WorkLimitCase> {};
 
 TEST_P(WorkLimits, RefusedWhenOpenedOrDecodedAsTurboJpeg)
@@ -433,6 +442,11 @@ INSTANTIATE_TEST_SUITE_P(
                       0, 0, kExifTooManyScannedPixels},
         WorkLimitCase{"ThumbnailOf101ScansInTheExifSegment",
                       [] { return WithExifThumbnail(made_jpegs::Hostile(64, 64, 101)); }, 64, 64, kExifOk},
+        WorkLimitCase{"101ScansBehindTooShortSegments",
+                      [] { return BehindTooShortSegments(made_jpegs::Hostile(64, 64, 101)); }, 0, 0,
+                      kExifTooManyScans},
+        WorkLimitCase{"100ScansBehindTooShortSegments",
+                      [] { return BehindTooShortSegments(made_jpegs::Hostile(64, 64, 100)); }, 64, 64, kExifOk},
         WorkLimitCase{"UsualProgression",
                       [] {
                           made_jpegs::Options options;
