@@ -157,7 +157,9 @@ QWidget *CTetherDlg::PreviewControl() const
 int CTetherDlg::exec()
 {
     m_handleCameraEvents = true;
-    m_closing = Closing::No;
+    // Run again after a finished Close: the buttons come back as they were.
+    if (m_closing != Closing::No)
+        EndClosing();
     const int result = QDialog::exec();
     // The library may still call back; nothing may reach this window now.
     m_handleCameraEvents = false;
@@ -246,7 +248,10 @@ void CTetherDlg::ContinueClosing()
     if (waiting > 0)
         return; // taken one per turn; each one comes back here
     const std::optional<Clock::time_point> lastPicture = g_hEventWnd.LastImageReady(this);
-    const Clock::time_point quietFrom = lastPicture ? *lastPicture + kCloseQuietTime : now;
+    // A shot that has announced nothing yet still has its picture to come.
+    const bool shotPending = m_lastShot && (!lastPicture || *lastPicture < *m_lastShot);
+    const Clock::time_point quietFrom =
+        shotPending ? waitEnd : lastPicture ? *lastPicture + kCloseQuietTime : now;
     if (!cameraMaySend || now >= quietFrom) {
         FinishClosing();
         return;
@@ -263,7 +268,15 @@ void CTetherDlg::FinishClosing()
     // about pictures still kept.
     ReportSaveProblems();
     if (MayClose()) {
-        // Events still held here stay unhandled: the window has ended.
+        // Pictures announced while a box was open are handled, and their
+        // problems reported, before the window ends.
+        if (const std::size_t waiting = g_hEventWnd.Waiting(this); waiting > 0) {
+            m_closing = Closing::Draining;
+            m_closeFirst = waiting;
+            m_closeLast.reset();
+            g_hEventWnd.Resume(this);
+            return;
+        }
         QDialog::done(m_closeResult);
         return;
     }
@@ -314,7 +327,12 @@ void CTetherDlg::OnShoot()
         return;
     int32_t out1 = 0;
     int32_t out2 = 0;
-    if (library->Shoot(m_hCamera, &out1, &out2) != 0)
+    // Taken before the call: a camera may announce the picture before it returns.
+    const Clock::time_point asked = Clock::now();
+    const int32_t error = library->Shoot(m_hCamera, &out1, &out2);
+    if (error == 0)
+        m_lastShot = asked;
+    else
         ui::ShowMessageBox(this, QStringLiteral("Photography failed."), ui::MessageIcon::Warning);
 }
 

@@ -185,6 +185,32 @@ TEST_F(PendingPicturesTest, ProblemsMetWhileClosingAreReportedTogetherAfterwards
     g_hEventWnd.Clear(window.get());
 }
 
+TEST_F(PendingPicturesTest, PicturesAnnouncedWhileTheClosingReportIsOpenAreStoredBeforeTheWindowEnds)
+{
+    auto window = ShowWindow();
+    Connect(*window);
+    fake()->QueueImage(CAMERA_IMAGE_RAW, kFirst.size(), kFirst.data(), kFirst.size());
+    fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+    // While the report of the first picture is open, the folder comes back
+    // and the camera announces another picture.
+    onBox = [&](const RecordedBox &) {
+        if (boxes.size() > 1)
+            return;
+        std::filesystem::current_path(m_later);
+        fake()->QueueImage(CAMERA_IMAGE_RAW, kSecond.size(), kSecond.data(), kSecond.size());
+        fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+        QTest::qWait(50);
+    };
+    window->CloseButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 5000));
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(questions.empty());
+    EXPECT_EQ(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE), 2u);
+    EXPECT_EQ(ReadFile(m_later / StampName(0, ".RWQ")), kFirst);
+    EXPECT_EQ(ReadFile(m_later / StampName(1, ".RWQ")), kSecond);
+    g_hEventWnd.Clear(window.get());
+}
+
 TEST_F(PendingPicturesTest, ClosingStoresKeptPicturesWithoutAskingWhenStoringWorksAgain)
 {
     auto window = ShowWindow();

@@ -291,6 +291,25 @@ TEST_F(WindowTest, CloseWaitsForNewCameraEventsTenSecondsAtMost)
     g_hEventWnd.Clear(window.get());
 }
 
+TEST_F(WindowTest, CloseWaitsForThePictureOfAShotNotYetAnnounced)
+{
+    auto window = ShowWindow();
+    Connect(*window);
+    window->ShootButton()->setEnabled(true);
+    const std::vector<uint8_t> bytes = Bytes({'R', 'A', 'W'});
+    window->ShootButton()->click();
+    // The camera announces the picture longer after the shot than the quiet time.
+    QTimer::singleShot(CTetherDlg::kCloseQuietTime + std::chrono::milliseconds(300), [&] {
+        fake()->QueueImage(CAMERA_IMAGE_RAW, bytes.size(), bytes.data(), bytes.size());
+        fake()->FireEvent(0, CAMERA_EVENT_IMAGE_READY, FAKE_CAMERA_DELIVER_SYNC, nullptr);
+    });
+    window->CloseButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 5000));
+    EXPECT_EQ(fake()->CountCalls(FAKE_CAMERA_READ_IMAGE), 1u);
+    EXPECT_EQ(ReadFile(m_scratch / StampName(0, ".RWQ")), bytes);
+    g_hEventWnd.Clear(window.get());
+}
+
 // ------------------------------------------------------------------- shooting
 
 TEST_F(WindowTest, ShootsTheConnectedCamera)

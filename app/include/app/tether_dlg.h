@@ -33,8 +33,9 @@ class CTetherDlg : public QDialog {
 
 public:
     // Closing first handles the camera events already queued, then those that
-    // arrive until no picture has been announced for kCloseQuietTime, waiting
-    // for new ones kCloseLongestWait at most.
+    // arrive until no picture has been announced for kCloseQuietTime and the
+    // latest shot has announced one, waiting for new ones kCloseLongestWait at
+    // most. Pictures announced while its boxes are open are handled after them.
     static constexpr std::chrono::milliseconds kCloseQuietTime{500};
     static constexpr std::chrono::milliseconds kCloseLongestWait{10'000};
 
@@ -146,6 +147,8 @@ private:
     // After the longest wait: how many of the events then queued remain.
     std::optional<std::size_t> m_closeLast;
     std::chrono::milliseconds m_closeLongestWait = kCloseLongestWait;
+    // When the latest shot was asked for, if any was.
+    std::optional<Clock::time_point> m_lastShot;
     QTimer m_closeTimer;
     // Enabled states of Select, Shoot and "..." before closing disabled them.
     bool m_enabledBeforeClosing[3] = {};
