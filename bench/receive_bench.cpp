@@ -1,8 +1,8 @@
 // The whole handling of one downloaded 24-megapixel JPEG against TurboJPEG's
 // own single-threaded decode of the same bytes (into a reused buffer),
 // measured in the same run, interleaved:
-//  1. ReceiveImage (decode through libExif.so, preview into a 418 x 283 area
-//     in device pixels, save with fsync into a folder on disk), per photograph: minimum and
+//  1. ReceiveImage (decode through libExif.so, preview into a 418 x 283
+//     logical area, save with fsync into a folder on disk), per photograph: minimum and
 //     median of each, their ratio, the time of each stage, and the peak
 //     memory a picture adds, cold and warm.
 //  2. The program's own time per picture in a burst: the real main window,
@@ -15,8 +15,9 @@
 //     memory, which is what the first picture of a window decodes into.
 // Every target is printed with "met" or "NOT MET".
 //
-//   receive_bench [rounds] [folder]   (default 9 rounds, at least 9; default
-//                                      folder: beside the program, on the build's disk)
+//   receive_bench [rounds] [folder]   (default 9 rounds, at least 9; the pictures go
+//                                      into a new folder of their own inside `folder`,
+//                                      by default the build's, on its disk, removed at the end)
 // The receiver uses several cores: do not pin it to one with taskset.
 // QT_SCALE_FACTOR=2 measures a screen of device pixel ratio 2 (four times the
 // preview's pixels); every run also times the stretch at twice its ratio.
@@ -269,8 +270,9 @@ int main(int argc, char **argv)
     const int rounds = argc > 1 ? std::max(9, std::atoi(argv[1])) : 9;
     std::error_code error;
     const fs::path programFolder = fs::read_symlink("/proc/self/exe", error).parent_path();
-    const fs::path folder = argc > 2 ? fs::path(argv[2])
-                                     : programFolder.parent_path() / ("receive-bench-" + std::to_string(getpid()));
+    // A folder of its own: the benchmark empties it as it goes.
+    const fs::path folder = (argc > 2 ? fs::path(argv[2]) : programFolder.parent_path()) /
+                            ("receive-bench-" + std::to_string(getpid()));
     fs::create_directories(folder);
     fs::current_path(folder);
 
@@ -463,7 +465,6 @@ int main(int argc, char **argv)
 
     UnloadExifLibrary();
     fs::current_path(programFolder, error);
-    if (argc <= 2)
-        fs::remove_all(folder, error);
+    fs::remove_all(folder, error);
     return status;
 }
