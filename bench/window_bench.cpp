@@ -26,7 +26,6 @@
 #include <QBuffer>
 #include <QImage>
 #include <QPushButton>
-#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -221,6 +220,16 @@ int main(int argc, char *argv[])
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
     const fs::path folder = fs::temp_directory_path() / ("tavren-window-bench-" + std::to_string(getpid()));
+    // Removed however the benchmark ends, with the photograph it wrote there.
+    struct FolderRemover {
+        fs::path path;
+        ~FolderRemover()
+        {
+            std::error_code ignored;
+            fs::current_path("/", ignored);
+            fs::remove_all(path, ignored);
+        }
+    } const removeFolder{folder};
     fs::create_directories(folder / "photos");
     fs::create_directories(folder / "pictures");
     setenv("VRX4K_SIM_PHOTO_DIR", (folder / "photos").c_str(), 1);
@@ -256,7 +265,6 @@ int main(int argc, char *argv[])
         window.PreviewControl()->installEventFilter(&watcher);
         window.BrowseFolderButton()->installEventFilter(&watcher);
         window.show();
-        QTimer::singleShot(500, [] {}); // let the window map
         for (int i = 0; i < 50; ++i) {
             QApplication::processEvents();
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -358,9 +366,6 @@ int main(int argc, char *argv[])
     library->Unload();
     DestroyCameraLibrary();
     UnloadExifLibrary();
-    std::error_code ignored;
-    fs::current_path("/", ignored);
-    fs::remove_all(folder, ignored);
     if (FILE *load = popen("uptime", "r")) {
         char text[256] = {};
         if (std::fgets(text, sizeof text, load))

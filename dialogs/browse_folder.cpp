@@ -26,9 +26,9 @@ void CTetherDlg::OnBrowseFolder()
     std::filesystem::current_path(std::filesystem::path(QFile::encodeName(*picked).toStdString()), error);
     if (error) {
         ui::ShowMessageBox(this,
-                                 QStringLiteral("The folder %1 cannot be used: %2.")
-                                     .arg(QDir::toNativeSeparators(*picked), QString::fromStdString(error.message())),
-                                 ui::MessageIcon::Error);
+                           QStringLiteral("The folder %1 cannot be used: %2.")
+                               .arg(QDir::toNativeSeparators(*picked), QString::fromStdString(error.message())),
+                           ui::MessageIcon::Error);
         return;
     }
 

@@ -28,8 +28,7 @@ void CTetherDlg::OnSelectCamera()
     CCameraLibrary *library = GetCameraLibrary();
     if (!library || library->Open(dialog.m_nSelectedCamera, &m_hCamera, CameraEventCallback, 0) != 0) {
         m_hCamera = 0;
-        ui::ShowMessageBox(this, QStringLiteral("I cannot be connected to a camera."),
-                                 ui::MessageIcon::Error);
+        ui::ShowMessageBox(this, QStringLiteral("I cannot be connected to a camera."), ui::MessageIcon::Error);
         return;
     }
 

@@ -46,7 +46,8 @@ done
 if [ -n "$missing" ]; then
     echo "Installing:$missing"
     $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+    # Through env: sudo does not pass the caller's environment on.
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
 fi
 
 [ "$purpose" = test ] || exit 0

@@ -23,8 +23,8 @@
 /* CameraImageInfo's first 32 bytes announce each picture as every TAVREN
  * camera library does (vrx4k-common/records.h): extension "RWQ" for a raw
  * file, "JPG" otherwise, and the shot number on this camera, from 1, shared
- * by the raw file and the JPEG of a raw+JPEG shot. Part, size, capture time,
- * ISO and the pictures still waiting are in the call log. */
+ * by the raw file and the JPEG of a raw+JPEG shot. The picture's part number,
+ * size, capture time, ISO and the pictures still waiting are in the call log. */
 
 /* The description block at the start of CameraDeviceInfo (bytes 0 to 1279).
  * Integers are little-endian; texts are NUL-padded. Unused bytes are zero. */

@@ -56,7 +56,8 @@ public:
     void OnCameraPropertyChanged();
 
     // Tries again to store the pictures that could not be stored; called after
-    // every new folder pick and after each picture. Returns how many remain.
+    // every new folder pick and after each picture that was stored. Returns
+    // how many remain.
     std::size_t RetryPendingPictures();
 
     // Read-only views of the window's state.
