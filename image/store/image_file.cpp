@@ -9,6 +9,7 @@
 #include <random>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -281,8 +282,10 @@ SaveResult PublishStagedImage(StagedImageFile &staged, const image::PictureName 
     // Renamed, or linked or copied and the temporary file removed: nothing left to discard.
     staged.m_temporaryName.clear();
     staged.Discard();
+    // Nothing from here on may throw: the picture is stored, and a failure
+    // reported now would have it kept and stored a second time.
+    result.name = std::move(candidate);
     result.saved = true;
-    result.name = candidate;
     return result;
 }
 
