@@ -30,29 +30,39 @@ std::string Megabytes(std::size_t bytes)
 std::string PendingPictures::Keep(const FailedSave &failed)
 {
     // Named as it will be stored: the announced extension and the shot's name kept.
-    const PictureName pictureName{failed.timeStamp, failed.number,
-                                  failed.extension.empty() ? ImageFileExtension(failed.imageType) : failed.extension};
-    const std::string name = pictureName.FileName();
-    const std::string reason =
-        failed.error.empty() ? "It could not be written to " + CurrentDirectoryName() + "." : failed.error;
-    const std::string what = "The picture " + name + " could not be stored.\n" + reason;
-
+    const auto pictureName = [&failed] {
+        return PictureName{failed.timeStamp, failed.number,
+                           failed.extension.empty() ? ImageFileExtension(failed.imageType) : failed.extension};
+    };
     const bool overLimit =
         m_pictures.size() + 1 > m_countLimit && m_bytes + failed.byteCount > m_byteLimit;
-    if (overLimit)
-        return what + "\n\nIt is lost: " + std::to_string(m_pictures.size()) + " unsaved pictures (" +
-               Megabytes(m_bytes) + " MB) are already kept in memory, which is as many as TAVREN keeps.";
-    try {
-        PendingPicture picture;
-        picture.timeStamp = pictureName.timeStamp;
-        picture.number = pictureName.number;
-        picture.extension = pictureName.extension;
-        picture.bytes.assign(failed.bytes, failed.bytes + failed.byteCount);
-        m_pictures.push_back(std::move(picture));
-    } catch (const std::bad_alloc &) {
-        return what + "\n\nIt is lost: there is not enough memory to keep it.";
+    const std::size_t keptBefore = m_pictures.size();
+    const std::size_t bytesBefore = m_bytes;
+    // Kept first, the words afterwards: memory too short for a message loses no picture.
+    bool kept = false;
+    if (!overLimit) {
+        try {
+            const PictureName name = pictureName();
+            PendingPicture picture;
+            picture.timeStamp = name.timeStamp;
+            picture.number = name.number;
+            picture.extension = name.extension;
+            picture.bytes.assign(failed.bytes, failed.bytes + failed.byteCount);
+            m_pictures.push_back(std::move(picture));
+            m_bytes += failed.byteCount;
+            kept = true;
+        } catch (const std::bad_alloc &) {
+        }
     }
-    m_bytes += failed.byteCount;
+
+    const std::string reason =
+        failed.error.empty() ? "It could not be written to " + CurrentDirectoryName() + "." : failed.error;
+    const std::string what = "The picture " + pictureName().FileName() + " could not be stored.\n" + reason;
+    if (overLimit)
+        return what + "\n\nIt is lost: " + std::to_string(keptBefore) + " unsaved pictures (" +
+               Megabytes(bytesBefore) + " MB) are already kept in memory, which is as many as TAVREN keeps.";
+    if (!kept)
+        return what + "\n\nIt is lost: there is not enough memory to keep it.";
     return what + "\n\nIt is kept in memory and will be stored under this name as soon as storing works "
                   "again: with the next picture, or when you choose another folder with \"...\".";
 }

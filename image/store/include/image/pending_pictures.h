@@ -35,7 +35,8 @@ public:
 
     // Keeps a copy of the picture when the limits and memory allow. Returns
     // the paragraph for the user: which picture, why it was not stored, and
-    // whether it is kept or lost.
+    // whether it is kept or lost. Only that paragraph can fail for want of
+    // memory (std::bad_alloc); the picture is kept before it is written.
     std::string Keep(const FailedSave &failed);
 
     // Stores the kept pictures, oldest first, in the current directory, and
