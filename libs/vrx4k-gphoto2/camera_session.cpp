@@ -31,10 +31,22 @@ constexpr int kBusyRetries = 3;
 constexpr auto kBusyRetryDelay = std::chrono::milliseconds(250);
 // How often a lost camera is looked for.
 constexpr auto kReconnectInterval = std::chrono::milliseconds(500);
+// A failed download (a cut transfer, a busy camera) is tried this many times
+// in all, a little apart, so that a file the camera cannot give neither spins
+// the worker nor holds up the pictures after it for long.
+constexpr int kDownloadAttempts = 3;
+constexpr auto kDownloadRetryDelay = std::chrono::milliseconds(300);
+constexpr size_t kMaxUndelivered = 1000;
 
 void Complain(const char *what, const std::string &message)
 {
     std::fprintf(stderr, "libVRX4KAPI (gphoto2): %s%s\n", what, message.c_str());
+}
+
+void ComplainAboutFile(const CameraFilePath &path, const char *what, int result)
+{
+    std::fprintf(stderr, "libVRX4KAPI (gphoto2): cannot download %s/%s%s: %s\n", path.folder, path.name, what,
+                 gp_result_as_string(result));
 }
 
 } // namespace
@@ -138,8 +150,12 @@ void CameraSession::Run(std::promise<uint32_t> opened)
                 m_wake.wait(lock);
                 continue;
             } else if (m_noEventWaiting) {
-                // Nothing to wait on but the next look at the properties.
-                m_wake.wait_until(lock, m_nextPropertyPoll, [this] { return m_stopping || !m_jobs.empty(); });
+                // Nothing to wait on but the next look at the properties, or
+                // the next attempt at a failed download.
+                Clock::time_point until = m_nextPropertyPoll;
+                if (!m_undelivered.empty())
+                    until = std::min(until, m_undelivered.front().due);
+                m_wake.wait_until(lock, until, [this] { return m_stopping || !m_jobs.empty(); });
                 if (m_stopping || !m_jobs.empty())
                     continue;
                 idle = Idle::Poll;
@@ -147,14 +163,17 @@ void CameraSession::Run(std::promise<uint32_t> opened)
         }
         uint32_t result = 0;
         try {
-            if (haveJob)
+            if (haveJob) {
                 result = job.work();
-            else if (idle == Idle::Reconnect)
+            } else if (idle == Idle::Reconnect) {
                 Reconnect();
-            else if (idle == Idle::Poll)
-                PollProperties();
-            else
+            } else if (idle == Idle::Poll) {
+                DeliverUndelivered(false);
+                if (Clock::now() >= m_nextPropertyPoll)
+                    PollProperties();
+            } else {
                 WaitForEvent();
+            }
         } catch (const std::exception &) {
             result = VRX4K_ERROR_OUT_OF_MEMORY;
             NoteFailure(VRX4K_CALL_LIBRARY_THREAD, result);
@@ -462,43 +481,90 @@ void CameraSession::WaitForEvent()
     default:
         break;
     }
+    DeliverUndelivered(false);
     if (Clock::now() >= m_nextPropertyPoll)
         PollProperties();
 }
 
 void CameraSession::Download(const CameraFilePath &path)
 {
-    CameraFile *file = nullptr;
-    int result = gp_file_new(&file);
-    if (result < GP_OK) {
-        NoteFailure(VRX4K_CALL_LIBRARY_THREAD, GphotoError(result));
+    if (m_undelivered.size() >= kMaxUndelivered) {
+        // No room to keep it for later: one attempt, out of turn.
+        const int result = Fetch(path);
+        if (result < GP_OK && result != GP_ERROR_CANCEL) {
+            NoteFailure(VRX4K_CALL_LIBRARY_THREAD, GphotoError(result));
+            ComplainAboutFile(path, "", result);
+            if (MeansCameraGone(result))
+                LoseCamera(result);
+        }
         return;
     }
+    // Behind the files still undelivered, so that the pictures keep the
+    // camera's order (a raw file and its JPEG stay one shot).
+    m_undelivered.push_back({path, 0, Clock::now()});
+    DeliverUndelivered(false);
+}
+
+void CameraSession::DeliverUndelivered(bool all)
+{
+    while (!m_undelivered.empty()) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_lost || m_stopping)
+                return;
+        }
+        if (!all && Clock::now() < m_undelivered.front().due)
+            return;
+        // Off the queue while it is fetched: the callback that announces it
+        // may shoot, and a capture downloads here again.
+        Undelivered next = m_undelivered.front();
+        m_undelivered.pop_front();
+        const int result = Fetch(next.path);
+        // Cancelled: Close or Exit, nobody is left to take the picture.
+        if (result >= GP_OK || result == GP_ERROR_CANCEL)
+            continue;
+        NoteFailure(VRX4K_CALL_LIBRARY_THREAD, GphotoError(result));
+        if (MeansCameraGone(result)) {
+            // Not the file's fault: fetched once the camera is back.
+            m_undelivered.push_front(next);
+            LoseCamera(result);
+            return;
+        }
+        if (++next.attempts >= kDownloadAttempts) {
+            ComplainAboutFile(next.path, ", giving up", result);
+            continue;
+        }
+        next.due = Clock::now() + kDownloadRetryDelay;
+        m_undelivered.push_front(next);
+        return;
+    }
+}
+
+int CameraSession::Fetch(const CameraFilePath &path)
+{
+    CameraFile *file = nullptr;
+    int result = gp_file_new(&file);
+    if (result < GP_OK)
+        return result;
     std::unique_ptr<CameraFile, decltype(&gp_file_unref)> owned(file, &gp_file_unref);
     result = gp_camera_file_get(m_camera, path.folder, path.name, GP_FILE_TYPE_NORMAL, file, m_gpContext);
     const char *data = nullptr;
     unsigned long size = 0;
     if (result >= GP_OK)
         result = gp_file_get_data_and_size(file, &data, &size);
-    if (result < GP_OK) {
-        NoteFailure(VRX4K_CALL_LIBRARY_THREAD, GphotoError(result));
-        if (MeansCameraGone(result)) {
-            // Fetched once the camera is back.
-            if (m_undelivered.size() < 1000)
-                m_undelivered.push_back(path);
-            LoseCamera(result);
-        }
-        return;
-    }
+    if (result < GP_OK)
+        return result;
+    // From here on the file is done with, delivered or not: another attempt
+    // would end the same way.
     const char *mime = nullptr;
     if (gp_file_get_mime_type(file, &mime) < GP_OK)
         mime = nullptr;
     const std::optional<int32_t> type = PictureType(mime ? mime : "", path.name);
     if (!type)
-        return; // movies and other files stay on the card
+        return GP_OK; // movies and other files stay on the card
     if (size > std::numeric_limits<uint32_t>::max()) {
         NoteFailure(VRX4K_CALL_LIBRARY_THREAD, VRX4K_ERROR_TOO_LARGE);
-        return;
+        return GP_OK;
     }
 
     Picture picture;
@@ -511,10 +577,11 @@ void CameraSession::Download(const CameraFilePath &path)
     {
         std::lock_guard lock(m_mutex);
         if (m_stopping)
-            return;
+            return GP_OK;
         m_pictures.Push(std::move(picture));
     }
     SendEvent(CAMERA_EVENT_IMAGE_READY);
+    return GP_OK;
 }
 
 void CameraSession::PollProperties()
@@ -613,10 +680,7 @@ void CameraSession::Reconnect()
             m_lost = false;
         }
         Complain("the camera is back on ", candidate.port);
-        std::vector<CameraFilePath> undelivered;
-        undelivered.swap(m_undelivered);
-        for (const CameraFilePath &path : undelivered)
-            Download(path);
+        DeliverUndelivered(true);
         return;
     }
 }

@@ -69,6 +69,13 @@ private:
         Job work;
         std::shared_ptr<std::promise<uint32_t>> result; // null: nobody waits
     };
+    // A file the camera announced whose download failed: fetched again
+    // later, ahead of the files announced after it.
+    struct Undelivered {
+        CameraFilePath path;
+        int attempts = 0;      // failed downloads while the camera was there
+        Clock::time_point due; // no sooner than this, unless the camera just came back
+    };
     struct Picture {
         int32_t type = 0;
         uint32_t number = 0; // since the camera was opened, from 1
@@ -93,7 +100,13 @@ private:
     uint32_t RunOnWorker(Job job);
     void Post(Job job);
     void WaitForEvent();
+    // Downloads and announces a file the camera reported, after those
+    // still undelivered.
     void Download(const CameraFilePath &path);
+    // Fetches the undelivered files in order, those due or all of them.
+    void DeliverUndelivered(bool all);
+    // Returns libgphoto2's result: a failure is worth another attempt.
+    int Fetch(const CameraFilePath &path);
     void PollProperties();
     uint32_t Trigger();
     int Capture();
@@ -126,7 +139,7 @@ private:
     std::vector<std::string> m_driverMessages; // libgphoto2's errors during the current call
     std::string m_refusal;                     // what the driver said about the latest refused shot
     bool m_quiet = false;                      // looking for a lost camera: its failures are expected
-    std::vector<CameraFilePath> m_undelivered; // announced, not downloaded before the camera left
+    std::deque<Undelivered> m_undelivered;     // announced, not downloaded yet
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;

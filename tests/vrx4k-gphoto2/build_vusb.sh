@@ -70,7 +70,7 @@ if ! grep -q VCAMERA_PICTURE_COUNT "$build/vcamera.c"; then
     exit 1
 fi
 echo '#define HAVE_SYS_PARAM_H 1' >"$build/config.h"
-# vusb_unplug.c lets a test pull the cable (see there).
+# vusb_unplug.c lets a test pull the cable or cut downloads short (see there).
 # shellcheck disable=SC2046
 for unit in "$port/vusb/vusb.c" "$build/vcamera.c"; do
     gcc -c -fPIC -O1 -w -D_GPHOTO2_INTERNAL_CODE "-DVCAMERADIR=\"$out/vcamera\"" \

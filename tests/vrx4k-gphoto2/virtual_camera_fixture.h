@@ -48,7 +48,9 @@ inline std::string UseVirtualCamera(std::vector<uint8_t> &cardPicture)
     dlopen("libgphoto2_port.so.12", RTLD_NOW | RTLD_NODELETE);
     dlopen((folder / "iolibs" / "vusb.so").c_str(), RTLD_NOW | RTLD_NODELETE);
     dlopen((folder / "camlibs" / "ptp2.so").c_str(), RTLD_NOW | RTLD_NODELETE);
-    std::filesystem::remove(folder / "unplugged"); // left by an interrupted run
+    // Left by an interrupted run.
+    std::filesystem::remove(folder / "unplugged");
+    std::filesystem::remove(folder / "failed_downloads");
     cardPicture = ReadWholeFile(folder / "vcamera" / "DCIM" / "100TAVRN" / "TAVR0001.JPG");
     if (cardPicture.size() <= 1000)
         return "the virtual camera's card holds no picture";

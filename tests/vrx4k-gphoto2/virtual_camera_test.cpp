@@ -108,6 +108,39 @@ TEST_F(VirtualCameraTest, UnpluggedCameraAnswersGoneAndComesBackOnTheSameHandle)
     EXPECT_EQ(FieldText(device.Detail, sizeof device.Detail), "S/N 0.1");
 }
 
+// The virtual camera's port fails that many of the next downloads with an
+// I/O error (vusb_unplug.c); returns how many are still to fail.
+int FailDownloads(int count)
+{
+    if (count >= 0)
+        std::ofstream("failed_downloads") << count;
+    int left = -1;
+    std::ifstream("failed_downloads") >> left;
+    return left;
+}
+
+TEST_F(VirtualCameraTest, FailedDownloadIsTriedAgainAndGivenUpAfterThreeAttempts)
+{
+    const uint32_t handle = Connect();
+    FailDownloads(1);
+    ASSERT_EQ(m_library.Shoot(handle, nullptr, nullptr), 0u);
+    ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, 1));
+    EXPECT_EQ(FailDownloads(-1), 0);
+    EXPECT_TRUE(Download(handle).bytes == m_cardPicture);
+
+    // Three failures give the next picture up; the one after it fails once
+    // and still arrives, and nothing else does.
+    FailDownloads(4);
+    ASSERT_EQ(m_library.Shoot(handle, nullptr, nullptr), 0u);
+    ASSERT_EQ(ShootWithin(m_library, handle, 5), 0u);
+    ASSERT_TRUE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, 2));
+    EXPECT_EQ(FailDownloads(-1), 0);
+    const cameratest::DownloadedPicture picture = Download(handle);
+    EXPECT_TRUE(picture.bytes == m_cardPicture);
+    EXPECT_EQ(ReadLe32(reinterpret_cast<const uint8_t *>(picture.info.Reserved) + 12), 2u); // shot number
+    EXPECT_FALSE(m_events.WaitFor(CAMERA_EVENT_IMAGE_READY, 3, std::chrono::milliseconds(1500)));
+}
+
 TEST_F(VirtualCameraTest, DriverWithoutEventWaitingStillShoots)
 {
     // libgphoto2's PTP driver with its event waiting taken away
