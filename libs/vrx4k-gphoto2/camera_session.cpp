@@ -128,7 +128,7 @@ void CameraSession::Run(std::promise<uint32_t> opened)
     }
     opened.set_value(0);
 
-    enum class Idle { Sleep, Reconnect, Poll, Wait };
+    enum class Idle { Reconnect, Poll, Wait };
     for (;;) {
         QueuedJob job;
         bool haveJob = false;

@@ -3,6 +3,7 @@
 #include "vrx4kapi.h"
 
 #include "vrx4k-common/error_numbers.h"
+#include "vrx4k-common/records.h"
 #include "vrx4k-common/text.h"
 
 #include <gphoto2/gphoto2-result.h>
@@ -181,13 +182,7 @@ std::string FileExtension(std::string_view fileName)
     if (dot == std::string_view::npos)
         return {};
     const std::string_view extension = fileName.substr(dot + 1);
-    if (extension.empty() || extension.size() > 8)
-        return {};
-    for (const char c : extension) {
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
-            return {};
-    }
-    return std::string(extension);
+    return vrx4k::AnnounceableExtension(extension) ? std::string(extension) : std::string();
 }
 
 std::string_view FileStem(std::string_view fileName)
