@@ -12,7 +12,8 @@
 //     the start of its image-ready handling (download copy, receive, repaint,
 //     loop turn) to the start of the next one's. Its floor is measured right
 //     before and after the burst: TurboJPEG into its kept buffer, and into new
-//     memory, which is what the first picture of a window decodes into.
+//     memory, which is what the first picture of a window decodes into; and
+//     how steady the machine itself is then, on one core and on two.
 // Every target is printed with "met" or "NOT MET".
 //
 //   receive_bench [rounds] [folder]   (default 9 rounds, at least 9; the pictures go
@@ -184,6 +185,37 @@ bool DecodeIntoNewMemory(tjhandle decoder, const Photo &photo)
     const std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size_t(stride) * height]);
     return buffer && tjDecompress2(decoder, photo.jpeg.data(), photo.jpeg.size(), buffer.get(), width, stride,
                                    height, TJPF_BGR, 0) == 0;
+}
+
+// The machine's own steadiness: a fixed piece of arithmetic, about as long as
+// a picture, run again and again on one core and on both at once. Its worst
+// run against its median is what the worst picture of a burst can do no
+// better than, whatever the program does.
+struct Steadiness {
+    std::vector<double> one, two; // ms a run, on one core and on both
+
+    double OneCore() const { return *std::max_element(one.begin(), one.end()) / Median(one); }
+    double TwoCores() const { return *std::max_element(two.begin(), two.end()) / Median(two); }
+    void Measure(int runs);
+};
+
+void Steadiness::Measure(int runs)
+{
+    const auto work = [] {
+        volatile double value = 1;
+        for (long i = 0; i < 12'000'000; ++i)
+            value = value * 1.0000001 + 1e-9;
+    };
+    for (int run = 0; run < runs; ++run) {
+        Clock::time_point start = Clock::now();
+        work();
+        one.push_back(Milliseconds(Clock::now() - start));
+        start = Clock::now();
+        std::thread helper(work);
+        work();
+        helper.join();
+        two.push_back(Milliseconds(Clock::now() - start));
+    }
 }
 
 struct BurstResult {
@@ -431,8 +463,11 @@ int main(int argc, char **argv)
             newMemoryFloor.Measure([&] { DecodeIntoNewMemory(decoder, photos[0]); });
         }
     };
+    Steadiness steadiness;
     measureFloors();
+    steadiness.Measure(kBurstPictures / 2);
     const BurstResult burst = MeasureBurst(photos[0], folder);
+    steadiness.Measure(kBurstPictures / 2);
     measureFloors();
     tjDestroy(decoder);
     const double burstFloor = Median(keptFloor.wall);
@@ -460,6 +495,9 @@ int main(int argc, char **argv)
                     "  new memory: %.3f %s (against the kept-buffer floor: %.3f)\n",
                     first / newMemoryBurstFloor, Verdict(first <= 1.10 * newMemoryBurstFloor), first / burstFloor);
         allMet &= median <= burstFloor && worstLater <= 1.10 * burstFloor && first <= 1.10 * newMemoryBurstFloor;
+        std::printf("  this machine, just before and after: the same arithmetic, %zu runs, takes at worst %.2f\n"
+                    "  times its median on one core, %.2f times on both at once\n",
+                    steadiness.one.size(), steadiness.OneCore(), steadiness.TwoCores());
     }
     std::printf("\nall targets %s; load average at the end: %s\n", allMet ? "met" : "NOT met", LoadAverage().c_str());
 
