@@ -121,8 +121,8 @@ TEST(ChangedPropertyList, ShortBuffersAreNeverOverread)
     // An exact heap allocation per size, so that AddressSanitizer catches a
     // read of even one byte too many.
     for (size_t size : {size_t{0}, size_t{1}, size_t{2}, size_t{9}, size_t{10}, size_t{17}}) {
-        std::unique_ptr<uint8_t[]> bytes(new uint8_t[size == 0 ? 1 : size]);
-        std::memset(bytes.get(), 0x20, size == 0 ? 1 : size); // count 0x2020, codes 0x20202020
+        std::unique_ptr<uint8_t[]> bytes(new uint8_t[size]); // of 0 bytes too: nothing may be read
+        std::memset(bytes.get(), 0x20, size);                // count 0x2020, codes 0x20202020
         const std::vector<ChangedProperty> entries = ReadChangedProperties({bytes.get(), size});
         const size_t fitting = size < 2 ? 0 : (size - 2) / 8;
         EXPECT_EQ(entries.size(), fitting) << "buffer of " << size << " bytes";

@@ -240,7 +240,9 @@ TEST_F(SaveImageBytesTest, APictureOfTheSameShotTakesTheNextFreeNumberWhenItsNam
     EXPECT_EQ(jpeg.name.number, 2);
     // A base with a number goes on from there.
     const SaveResult later = SaveImageBytes(image::PictureName{"20200101_000000_0", 2, ".JPG"}, c.data(), 100);
+    ASSERT_TRUE(later.saved) << later.error;
     EXPECT_EQ(later.fileName, "20200101_000000_0_3.JPG");
+    EXPECT_EQ(ReadFile(m_folder / "20200101_000000_0.JPG"), std::vector<uint8_t>{'x'});
     EXPECT_EQ(ReadFile(m_folder / "20200101_000000_0_2.JPG"), b);
     EXPECT_EQ(ReadFile(m_folder / "20200101_000000_0_3.JPG"), c);
 }
