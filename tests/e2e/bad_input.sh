@@ -48,7 +48,8 @@ typecodes)
     step="type codes 0, 4, 5 and -1, then a JPEG"
     press_shoot 5
     wait_for_delivered 4
-    grep '^delivered ' "$log" | sed -n '1,3p' | grep -Eq ' type=(0|4|-1) ' || fail "unexpected deliveries"
+    [ "$(grep '^delivered ' "$log" | sed -n '1,3p' | grep -Ec ' type=(0|4|-1) ')" -eq 3 ] ||
+        fail "the first three deliveries are not types 0, 4 and -1"
     [ "$(grep -c '^VRX4K_ReadImageInfo .* -> 0 .* type=5 ' "$log")" -eq 1 ] || fail "the type-5 picture was not described"
     grep -q '^delivered .* type=5 ' "$log" && fail "a type-5 picture was downloaded"
     delivered_sums 4 4 >"$work/expected"

@@ -37,6 +37,7 @@ close)
     wait_for "[ \$(grep -c '^event .* code=1\$' '$log') -ge 6 ]" 300 || fail "the camera did not announce six pictures"
     xdotool key Escape
     reported_at_close=$(announced)
+    [ "$reported_at_close" -lt 15 ] || fail "the whole burst was announced before Close: nothing was left to handle"
     # The window while it handles the rest of the burst: its buttons disabled.
     e2e_screenshot burst-closing || true
     wait_for "! kill -0 $pid" 600 || fail "the program did not end"

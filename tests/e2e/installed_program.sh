@@ -1,6 +1,6 @@
 #!/bin/sh
 # The installed program, started from / by its launcher with HOME set to a
-# scratch folder, with the simulated camera as it comes: Tab, Space on
+# scratch folder, with the simulated camera as it comes (its calls logged): Tab, Space on
 # Select, Enter on the first camera, Space on Shoot, Escape. One JPEG picture
 # must land in HOME/Pictures, from the camera and decoder libraries of the
 # private folder. Run by the package test, which sets TAVREN_E2E_LIBRARY_PATH
@@ -13,7 +13,7 @@ private=$3
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/harness.sh"
 
-run_program / HOME="$home" XDG_CONFIG_HOME="$home/.config"
+run_program / HOME="$home" XDG_CONFIG_HOME="$home/.config" VRX4K_SIM_LOG="$log"
 [ "$(readlink "/proc/$pid/cwd")" = "$home/Pictures" ] || fail "the program runs in $(readlink "/proc/$pid/cwd")"
 grep -q "$private/libExif.so" "/proc/$pid/maps" || fail "the decoder was not loaded from $private"
 grep -q "$private/libVRX4KAPI.so" "/proc/$pid/maps" || fail "the camera library was not loaded from $private"
@@ -21,10 +21,9 @@ grep -q "$private/libVRX4KAPI.so" "/proc/$pid/maps" || fail "the camera library 
 connect_first_camera
 step="Space on Shoot"
 press_shoot 1
-wait_for "ls '$home/Pictures'/*.JPG" 300 || fail "no picture in $home/Pictures"
-sleep 0.5
+wait_for_delivered 1
 close_program
 step="the stored picture"
-set -- "$home"/Pictures/*
-[ $# -eq 1 ] || fail "expected one picture, found: $*"
-[ "$(od -An -tx1 -N2 "$1" | tr -d ' ')" = ffd8 ] || fail "$1 is not a JPEG file"
+delivered_sums 1 1 >"$work/expected"
+[ "$(wc -l <"$work/expected")" -eq 1 ] || fail "the camera did not deliver a JPEG"
+check_folder_holds "$home/Pictures" "$work/expected"

@@ -38,7 +38,10 @@ step="Shoot clicked on a full card"
 boxes=0
 for shot in 1 2; do
     click_control shoot
-    sleep 2.5
+    # A refusal takes the camera's answer, two seconds at most; a shot that
+    # still fits the card opens no box at all.
+    wait_for "[ \$(xdotool search --onlyvisible --name '^Vrx4kShooting Sample\$' 2>/dev/null | wc -l) -ge 1 ]" 60 || true
+    sleep 0.3
     boxes=$(windows_named '^Vrx4kShooting Sample$')
     [ "$boxes" -eq 0 ] || break
 done
