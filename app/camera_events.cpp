@@ -9,24 +9,23 @@ CEventWindow g_hEventWnd;
 void CEventWindow::Set(QObject *window)
 {
     std::lock_guard guard(m_lock);
-    if (m_target == window)
-        return;
-    m_target = window;
-    m_waiting.clear();
-    m_lastImageReady.reset();
-    // A wake-up posted to the previous target is not this one's.
-    m_wakeUpPosted = false;
-    m_held = false;
+    if (m_target != window)
+        RetargetLocked(window);
 }
 
 void CEventWindow::Clear(const QObject *window)
 {
     std::lock_guard guard(m_lock);
-    if (m_target != window)
-        return;
-    m_target = nullptr;
+    if (m_target == window)
+        RetargetLocked(nullptr);
+}
+
+void CEventWindow::RetargetLocked(QObject *window)
+{
+    m_target = window;
     m_waiting.clear();
     m_lastImageReady.reset();
+    // A wake-up posted to the previous target is not this one's.
     m_wakeUpPosted = false;
     m_held = false;
 }

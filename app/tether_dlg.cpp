@@ -17,6 +17,7 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <new>
 #include <system_error>
@@ -156,10 +157,8 @@ QWidget *CTetherDlg::PreviewControl() const
 
 int CTetherDlg::exec()
 {
+    // Run again after a finished Close, showEvent gives the buttons back.
     m_handleCameraEvents = true;
-    // Run again after a finished Close: the buttons come back as they were.
-    if (m_closing != Closing::No)
-        EndClosing();
     const int result = QDialog::exec();
     // The library may still call back; nothing may reach this window now.
     m_handleCameraEvents = false;
@@ -215,8 +214,8 @@ void CTetherDlg::BeginClosing(int result)
     m_closeWaitStart.reset();
     m_closeLast.reset();
     m_focusBeforeClosing = focusWidget();
-    QPushButton *const buttons[] = {m_btnSelectCamera, m_btnShoot, m_btnBrowseFolder};
-    for (int i = 0; i < 3; ++i) {
+    const auto buttons = ButtonsClosingDisables();
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
         m_enabledBeforeClosing[i] = buttons[i]->isEnabled();
         buttons[i]->setEnabled(false);
     }
@@ -284,11 +283,16 @@ void CTetherDlg::FinishClosing()
     g_hEventWnd.Resume(this);
 }
 
+std::array<QPushButton *, 3> CTetherDlg::ButtonsClosingDisables() const
+{
+    return {m_btnSelectCamera, m_btnShoot, m_btnBrowseFolder};
+}
+
 void CTetherDlg::EndClosing()
 {
     m_closing = Closing::No;
-    QPushButton *const buttons[] = {m_btnSelectCamera, m_btnShoot, m_btnBrowseFolder};
-    for (int i = 0; i < 3; ++i)
+    const auto buttons = ButtonsClosingDisables();
+    for (std::size_t i = 0; i < buttons.size(); ++i)
         buttons[i]->setEnabled(m_enabledBeforeClosing[i]);
     // Disabling a focused button moved the focus on; it goes back.
     if (m_focusBeforeClosing && m_focusBeforeClosing->isEnabled())

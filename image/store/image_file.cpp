@@ -1,6 +1,7 @@
 #include "image/image_file.h"
 
 #include "image/file_publish.h"
+#include "vrx4kapi.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr int32_t kImageTypeRaw = 1;
 constexpr int kMostNamesPerStamp = 9999;
 constexpr int kTemporaryNameAttempts = 100;
 
@@ -104,7 +104,6 @@ int CreateTemporaryFile(int directory, const std::string &timeStamp, const std::
     return -1;
 }
 
-
 enum class PublishWay { Rename, Link, Copy };
 
 image::PublishOutcome PublishOneWay(PublishWay way, int directory, const std::string &temporaryName,
@@ -177,7 +176,7 @@ std::string FormatTimeStamp(const platform::LocalTime &time)
 
 const char *ImageFileExtension(int32_t imageType)
 {
-    return imageType == kImageTypeRaw ? ".RWQ" : ".JPG";
+    return imageType == CAMERA_IMAGE_RAW ? ".RWQ" : ".JPG";
 }
 
 StagedImageFile::StagedImageFile(StagedImageFile &&other) noexcept

@@ -29,41 +29,33 @@ std::string Megabytes(std::size_t bytes)
 
 std::string PendingPictures::Keep(const FailedSave &failed)
 {
-    // Named as it will be stored: the announced extension and the shot's name kept.
-    const auto pictureName = [&failed] {
-        return PictureName{failed.timeStamp, failed.number,
-                           failed.extension.empty() ? ImageFileExtension(failed.imageType) : failed.extension};
-    };
     const bool overLimit =
         m_pictures.size() + 1 > m_countLimit && m_bytes + failed.byteCount > m_byteLimit;
-    const std::size_t keptBefore = m_pictures.size();
-    const std::size_t bytesBefore = m_bytes;
-    // Kept first, the words afterwards: memory too short for a message loses no picture.
+    // Named as it will be stored: the announced extension and the shot's name
+    // kept. Kept before the words are put together: memory too short for a
+    // message loses no picture.
+    PictureName name;
     bool kept = false;
-    if (!overLimit) {
-        try {
-            const PictureName name = pictureName();
-            PendingPicture picture;
-            picture.timeStamp = name.timeStamp;
-            picture.number = name.number;
-            picture.extension = name.extension;
-            picture.bytes.assign(failed.bytes, failed.bytes + failed.byteCount);
-            m_pictures.push_back(std::move(picture));
+    try {
+        name = PictureName{failed.timeStamp, failed.number,
+                           failed.extension.empty() ? ImageFileExtension(failed.imageType) : failed.extension};
+        if (!overLimit) {
+            m_pictures.push_back(PendingPicture{name, {failed.bytes, failed.bytes + failed.byteCount}});
             m_bytes += failed.byteCount;
             kept = true;
-        } catch (const std::bad_alloc &) {
         }
+    } catch (const std::bad_alloc &) {
     }
 
     const std::string reason =
         failed.error.empty() ? "It could not be written to " + CurrentDirectoryName() + "." : failed.error;
-    const std::string what = "The picture " + pictureName().FileName() + " could not be stored.\n" + reason;
+    const std::string what = "The picture " + name.FileName() + " could not be stored.\n" + reason + "\n\n";
     if (overLimit)
-        return what + "\n\nIt is lost: " + std::to_string(keptBefore) + " unsaved pictures (" +
-               Megabytes(bytesBefore) + " MB) are already kept in memory, which is as many as TAVREN keeps.";
+        return what + "It is lost: " + std::to_string(m_pictures.size()) + " unsaved pictures (" +
+               Megabytes(m_bytes) + " MB) are already kept in memory, which is as many as TAVREN keeps.";
     if (!kept)
-        return what + "\n\nIt is lost: there is not enough memory to keep it.";
-    return what + "\n\nIt is kept in memory and will be stored under this name as soon as storing works "
+        return what + "It is lost: there is not enough memory to keep it.";
+    return what + "It is kept in memory and will be stored under this name as soon as storing works "
                   "again: with the next picture, or when you choose another folder with \"...\".";
 }
 
@@ -71,8 +63,8 @@ std::size_t PendingPictures::RetrySaving()
 {
     while (!m_pictures.empty()) {
         const PendingPicture &picture = m_pictures.front();
-        const SaveResult result = SaveImageBytes(PictureName{picture.timeStamp, picture.number, picture.extension},
-                                                 picture.bytes.data(), static_cast<uint32_t>(picture.bytes.size()));
+        const SaveResult result =
+            SaveImageBytes(picture.name, picture.bytes.data(), static_cast<uint32_t>(picture.bytes.size()));
         if (!result.saved)
             break;
         m_bytes -= picture.bytes.size();

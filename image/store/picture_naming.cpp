@@ -1,6 +1,7 @@
 #include "image/picture_naming.h"
 
 #include "image/image_file.h"
+#include "vrx4kapi.h"
 
 #include <cstring>
 
@@ -12,7 +13,6 @@ constexpr size_t kAnnouncementSize = 32;
 constexpr size_t kExtensionStart = 4;
 constexpr size_t kExtensionEnd = 12;
 constexpr size_t kReservedStart = 16;
-constexpr int32_t kImageTypeRaw = 1;
 
 bool LetterOrDigit(uint8_t c)
 {
@@ -53,7 +53,7 @@ std::string PictureName::BaseName() const
 
 std::string PictureExtension(int32_t imageType, const std::optional<Announcement> &announcement)
 {
-    if (imageType != kImageTypeRaw || !announcement || announcement->extension.empty())
+    if (imageType != CAMERA_IMAGE_RAW || !announcement || announcement->extension.empty())
         return ImageFileExtension(imageType);
     std::string extension = "." + announcement->extension;
     for (char &c : extension) {

@@ -60,6 +60,8 @@ public:
 
 private:
     void WakeLocked();
+    // Makes `window` (or none) the target, with nothing waiting for it.
+    void RetargetLocked(QObject *window);
 
     mutable std::mutex m_lock;
     QObject *m_target = nullptr;

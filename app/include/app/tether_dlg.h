@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -106,6 +107,8 @@ private:
     void ContinueClosing();
     void FinishClosing();
     void EndClosing();
+    // Select, Shoot and "...", in the order of m_enabledBeforeClosing.
+    std::array<QPushButton *, 3> ButtonsClosingDisables() const;
     void KeepUnsavedPicture(const CImageReceiver::FailedSave &failed);
     void ReportSaveProblems();
     bool MayClose();
@@ -151,8 +154,8 @@ private:
     // When the latest shot was asked for, if any was.
     std::optional<Clock::time_point> m_lastShot;
     QTimer m_closeTimer;
-    // Enabled states of Select, Shoot and "..." before closing disabled them.
-    bool m_enabledBeforeClosing[3] = {};
+    // Enabled states of ButtonsClosingDisables() before closing disabled them.
+    std::array<bool, 3> m_enabledBeforeClosing = {};
     QPointer<QWidget> m_focusBeforeClosing;
 
     friend class CTetherDlgTestAccess;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "image/picture_naming.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -50,9 +52,7 @@ public:
 
 private:
     struct PendingPicture {
-        std::string timeStamp;
-        int number = 1;
-        std::string extension;
+        PictureName name; // stored under it, or the next free number
         std::vector<uint8_t> bytes;
     };
 
